@@ -1,0 +1,5 @@
+# Cross build for 64-bit Windows.
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(KELVORA_TRIPLE x86_64-w64-mingw32)
+set(KELVORA_DLLTOOL_MACHINE i386:x86-64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -1,0 +1,128 @@
+// The plugin's whole in-memory state: settings from the rc file, the drawing
+// resources made from them, the measurements, and the running plugin's handles.
+#pragma once
+
+#include <windows.h>
+#include <cstdint>
+
+constexpr int CAPTION_SIZE = 100;  // captions and disk paths
+constexpr int VALUE_SIZE = 52;     // measured value texts
+constexpr int PATH_SIZE = 260;     // file system paths
+constexpr int MAX_DISKS = 25;      // disk slots 1..25; slot 0 is never used
+constexpr int STYLE_SIZE = 300;
+
+struct GraphState {
+    int32_t x;
+    int32_t y;
+    int32_t width;   // plot width and number of samples in history
+    int32_t height;
+    COLORREF color;
+    COLORREF background;
+    HBRUSH brush;
+    HPEN pen;
+    int64_t scale;   // sample value drawn at full height
+    int64_t* history;  // width samples, oldest first; null when the graph has none
+};
+
+struct InfoItem {
+    char caption[CAPTION_SIZE];
+    char value[VALUE_SIZE];
+    int32_t left;
+    int32_t right;
+    int32_t y;
+    int32_t tab_x;
+    int32_t tab_y;
+    HICON icon;
+};
+
+struct DiskEntry {
+    int32_t left;
+    int32_t right;
+    int32_t y;
+    int32_t tab_x;
+    int32_t tab_y;
+    char caption[CAPTION_SIZE];
+    char path[CAPTION_SIZE];
+};
+
+struct IconSet {
+    HICON freedisk;
+    HICON fulldisk;
+    HICON battery;
+    HICON ACon;
+    HICON batteryCharge;
+};
+
+struct TimerPeriods {
+    int32_t cpu;
+    int32_t memory;
+    int32_t battery;
+    int32_t uptime;
+    int32_t ip;
+    int32_t disk;
+};
+
+typedef BOOL(WINAPI* SetLayeredWindowAttributesFn)(HWND, COLORREF, BYTE, DWORD);
+
+enum ItemIndex { ITEM_IP = 0, ITEM_TOTAL_MEMORY, ITEM_USED_MEMORY, ITEM_FREE_MEMORY, ITEM_BATTERY, ITEM_UPTIME, ITEM_COUNT };
+enum TimerIndex { TIMER_CPU = 0, TIMER_MEMORY, TIMER_BATTERY, TIMER_UPTIME, TIMER_IP, TIMER_DISK, TIMER_COUNT };
+
+struct PanelModel {
+    // Window settings.
+    int32_t x;
+    int32_t y;
+    int32_t width;
+    int32_t height;
+    bool alphaEnabled;
+    bool sctEnabled;
+    int32_t alphaValue;
+    COLORREF sctColor;
+    bool alwaysOnTop;
+    bool pluginToggle;
+    bool inSlit;
+
+    TimerPeriods timers;
+    int64_t fullQuota;
+
+    GraphState graphs[2];  // 0: cpu, 1: memory
+    InfoItem items[ITEM_COUNT];
+    DiskEntry disks[MAX_DISKS + 1];
+    int32_t diskCount;
+    int64_t diskFree[MAX_DISKS + 1];
+    IconSet icons;
+
+    // Measurements.
+    int32_t cpuPercent;
+    int32_t memoryLoad;
+    bool batteryCharging;
+    bool onAC;
+
+    // Drawing resources.
+    unsigned char panelStyle[STYLE_SIZE];
+    HFONT font;
+    HBRUSH sctBrush;
+    HPEN framePen;
+    HBITMAP backBuffer;
+
+    // Handles, paths and timers of the running plugin.
+    HWND hostWindow;
+    HINSTANCE pluginInstance;
+    HWND panelWindow;
+    HWND slitWindow;
+    SetLayeredWindowAttributesFn setLayeredWindowAttributes;
+    UINT_PTR timerIds[TIMER_COUNT];
+    char pluginDir[PATH_SIZE];
+    char rcPath[PATH_SIZE];
+};
+
+// The one model of the loaded module; zero until the first reload.
+extern PanelModel panelModel;
+
+inline GraphState& cpuGraph() { return panelModel.graphs[0]; }
+inline GraphState& memoryGraph() { return panelModel.graphs[1]; }
+
+// Number of disk slots in use: diskCount confined to 0..25.
+inline int usedDiskSlots() {
+    int n = panelModel.diskCount;
+    return n < 0 ? 0 : (n > MAX_DISKS ? MAX_DISKS : n);
+}

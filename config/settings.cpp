@@ -1,0 +1,248 @@
+// Settings reader: every rc key with its default, in the fixed reading order,
+// and the rebuild of histories, pens, brushes, style copy, font and background brush.
+#include "config/settings.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "config/panel_model.h"
+#include "shell/host_api.h"
+
+namespace {
+
+// Icon paths that failed to load during one reload. Their boxes are shown only
+// after the model is complete: a box runs a message loop in which timers and
+// paints reach the model, and by then every graph's width must match its history.
+struct IconFailures {
+    int count;
+    char paths[10][PATH_SIZE];
+};
+IconFailures* pendingIconFailures = nullptr;
+
+void showIconFailure(const char* path) {
+    MessageBoxA(panelModel.hostWindow, path, "Cannot load icon", MB_TOPMOST | MB_ICONERROR);
+}
+
+void reportIconFailure(const char* path) {
+    IconFailures* list = pendingIconFailures;
+    if (list && list->count < 10) {
+        snprintf(list->paths[list->count++], PATH_SIZE, "%s", path);
+        return;
+    }
+    showIconFailure(path);
+}
+
+const char* rc() { return panelModel.rcPath; }
+
+int readInt(const char* key, int defaultValue) { return ReadInt(rc(), key, defaultValue); }
+bool readBool(const char* key) { return ReadBool(rc(), key, false); }
+COLORREF readColor(const char* key, const char* defaultColor) { return ReadColor(rc(), key, defaultColor); }
+
+// Copies the text (or the empty text for a null answer) into a field, cut to its size.
+void readText(const char* key, char* field, size_t fieldSize) {
+    const char* text = ReadString(rc(), key, "");
+    snprintf(field, fieldSize, "%s", text ? text : "");
+}
+
+// Reads an icon key and replaces the icon it names; the plugin owns every icon it loads.
+void readIcon(const char* key, HICON* icon) {
+    HICON loaded = loadIcon(ReadString(rc(), key, nullptr));
+    HICON old = *icon;
+    *icon = loaded;
+    if (old) DestroyIcon(old);
+}
+
+void readGraph(const char* name, GraphState& g) {
+    char key[CAPTION_SIZE];
+    snprintf(key, sizeof key, "Kelvora.%s.x:", name);
+    g.x = readInt(key, 10);
+    snprintf(key, sizeof key, "Kelvora.%s.y:", name);
+    g.y = readInt(key, 50);
+    snprintf(key, sizeof key, "Kelvora.%s.width:", name);
+    g.width = readInt(key, 20);
+    snprintf(key, sizeof key, "Kelvora.%s.height:", name);
+    g.height = readInt(key, 20);
+    snprintf(key, sizeof key, "Kelvora.%s.color:", name);
+    g.color = readColor(key, "#FFFFFF");
+    snprintf(key, sizeof key, "Kelvora.%s.background:", name);
+    g.background = readColor(key, "#000000");
+}
+
+const char* const itemNames[ITEM_COUNT] = {"ip", "totalMemory", "usedMemory", "freeMemory", "battery", "systemUptime"};
+
+void readItem(int index, InfoItem& item) {
+    const char* name = itemNames[index];
+    char key[CAPTION_SIZE];
+    snprintf(key, sizeof key, "Kelvora.%s.caption:", name);
+    readText(key, item.caption, sizeof item.caption);
+    snprintf(key, sizeof key, "Kelvora.%s.left:", name);
+    item.left = readInt(key, 0);
+    snprintf(key, sizeof key, "Kelvora.%s.right:", name);
+    item.right = readInt(key, 0);
+    snprintf(key, sizeof key, "Kelvora.%s.y:", name);
+    item.y = readInt(key, 0);
+    snprintf(key, sizeof key, "Kelvora.%s.tab_x:", name);
+    item.tab_x = readInt(key, 0);
+    snprintf(key, sizeof key, "Kelvora.%s.tab_y:", name);
+    item.tab_y = readInt(key, 0);
+    // The battery row has no icon of its own: the painter picks one by power state.
+    if (index == ITEM_BATTERY) return;
+    snprintf(key, sizeof key, "Kelvora.%s.icon:", name);
+    readIcon(key, &item.icon);
+}
+
+void readDisk(int i, DiskEntry& d) {
+    const char* prefix = "Kelvora.disk";
+    char key[CAPTION_SIZE];
+    snprintf(key, sizeof key, "%s[%d].left:", prefix, i);
+    d.left = readInt(key, 0);
+    snprintf(key, sizeof key, "%s[%d].right:", prefix, i);
+    d.right = readInt(key, 0);
+    snprintf(key, sizeof key, "%s[%d].y:", prefix, i);
+    d.y = readInt(key, 0);
+    snprintf(key, sizeof key, "%s[%d].tab_x:", prefix, i);
+    d.tab_x = readInt(key, 0);
+    snprintf(key, sizeof key, "%s[%d].tab_y:", prefix, i);
+    d.tab_y = readInt(key, 0);
+    snprintf(key, sizeof key, "%s[%d].path:", prefix, i);
+    readText(key, d.path, sizeof d.path);
+    snprintf(key, sizeof key, "%s[%d].caption:", prefix, i);
+    readText(key, d.caption, sizeof d.caption);
+}
+
+template <typename Handle>
+void deleteGdiObject(Handle& object) {
+    if (object) DeleteObject(object);
+    object = nullptr;
+}
+
+void releaseHistory(GraphState& g) {
+    if (g.history) LocalFree(g.history);
+    g.history = nullptr;
+}
+
+// A width below 1, or one whose buffer cannot be had, leaves the graph without history.
+void allocateHistory(GraphState& g) {
+    if (g.width < 1 || static_cast<unsigned long long>(g.width) > SIZE_MAX / sizeof(int64_t)) return;
+    g.history = static_cast<int64_t*>(LocalAlloc(LMEM_ZEROINIT, static_cast<size_t>(g.width) * sizeof(int64_t)));
+}
+
+void rebuildGraph(GraphState& g) {
+    releaseHistory(g);
+    allocateHistory(g);
+    deleteGdiObject(g.pen);
+    g.pen = CreatePen(PS_SOLID, 1, g.color);
+    deleteGdiObject(g.brush);
+    g.brush = CreateSolidBrush(g.background);
+    g.scale = 100;
+}
+
+void copyHostStyle() {
+    void* style = GetSettingPtr(1);
+    if (style)
+        memcpy(panelModel.panelStyle, style, STYLE_SIZE);
+    else
+        memset(panelModel.panelStyle, 0, STYLE_SIZE);
+    deleteGdiObject(panelModel.font);
+    panelModel.font = style ? CreateStyleFont(style) : nullptr;
+}
+
+void destroyIcon(HICON& icon) {
+    if (icon) DestroyIcon(icon);
+    icon = nullptr;
+}
+
+}  // namespace
+
+HICON loadIcon(const char* name) {
+    if (!name) return nullptr;
+    char path[PATH_SIZE];
+    int length = snprintf(path, sizeof path, "%s%s", panelModel.pluginDir, name);
+    // A path that does not fit is a failed load; its box shows the cut path.
+    HICON icon = nullptr;
+    if (length >= 0 && length < PATH_SIZE)
+        icon = static_cast<HICON>(LoadImageA(nullptr, path, IMAGE_ICON, 0, 0, LR_LOADFROMFILE));
+    if (!icon) reportIconFailure(path);
+    return icon;
+}
+
+void readSettings() {
+    PanelModel& m = panelModel;
+    m.x = readInt("Kelvora.x:", 100);
+    m.y = readInt("Kelvora.y:", 100);
+    m.width = readInt("Kelvora.width:", 100);
+    m.height = readInt("Kelvora.height:", 100);
+
+    m.timers.cpu = readInt("Kelvora.timers.cpu:", 1000);
+    m.timers.memory = readInt("Kelvora.timers.memory:", 1000);
+    m.timers.battery = readInt("Kelvora.timers.battery:", 2000);
+    m.timers.uptime = readInt("Kelvora.timers.uptime:", 60000);
+    m.timers.ip = readInt("Kelvora.timers.ip:", 600000);
+    m.timers.disk = readInt("Kelvora.timers.disk:", 5000);
+
+    m.alphaEnabled = readBool("Kelvora.alphaEnabled:");
+    m.alphaValue = readInt("Kelvora.alphaValue:", 100);
+    m.sctEnabled = readBool("Kelvora.sctEnabled:");
+    m.sctColor = readColor("Kelvora.sctColor:", "#FFFFFF");
+    m.alwaysOnTop = readBool("Kelvora.alwaysOnTop:");
+    m.pluginToggle = readBool("Kelvora.pluginToggle:");
+    m.inSlit = readBool("Kelvora.inSlit:");
+
+    readGraph("cpuGraph", m.graphs[0]);
+    readGraph("memoryGraph", m.graphs[1]);
+
+    // The rc value counts millions of bytes; the product needs 64 bits.
+    m.fullQuota = static_cast<int64_t>(readInt("Kelvora.fullQuota:", 500)) * 1000000;
+
+    for (int i = 0; i < ITEM_COUNT; ++i) readItem(i, m.items[i]);
+
+    readIcon("Kelvora.icons.freedisk:", &m.icons.freedisk);
+    readIcon("Kelvora.icons.fulldisk:", &m.icons.fulldisk);
+    readIcon("Kelvora.icons.battery:", &m.icons.battery);
+    readIcon("Kelvora.icons.ACon:", &m.icons.ACon);
+    readIcon("Kelvora.icons.batteryCharge:", &m.icons.batteryCharge);
+
+    m.diskCount = readInt("Kelvora.diskCount:", 0);
+    // Only 25 slots exist: a larger count reads (and later measures and draws) 25 disks.
+    int disks = usedDiskSlots();
+    for (int i = 1; i <= disks; ++i) readDisk(i, m.disks[i]);
+}
+
+void clearGraphHistories() {
+    for (GraphState& g : panelModel.graphs)
+        if (g.history) memset(g.history, 0, static_cast<size_t>(g.width) * sizeof(int64_t));
+}
+
+void reloadSettings() {
+    IconFailures failures;
+    failures.count = 0;
+    pendingIconFailures = &failures;
+    readSettings();
+    pendingIconFailures = nullptr;
+
+    rebuildGraph(panelModel.graphs[0]);
+    rebuildGraph(panelModel.graphs[1]);
+    copyHostStyle();
+    deleteGdiObject(panelModel.sctBrush);
+    if (panelModel.sctEnabled) panelModel.sctBrush = CreateSolidBrush(panelModel.sctColor);
+    clearGraphHistories();
+
+    for (int i = 0; i < failures.count; ++i) showIconFailure(failures.paths[i]);
+}
+
+void releaseSettingsResources() {
+    PanelModel& m = panelModel;
+    for (GraphState& g : m.graphs) {
+        releaseHistory(g);
+        deleteGdiObject(g.pen);
+        deleteGdiObject(g.brush);
+    }
+    deleteGdiObject(m.font);
+    deleteGdiObject(m.sctBrush);
+    for (InfoItem& item : m.items) destroyIcon(item.icon);
+    destroyIcon(m.icons.freedisk);
+    destroyIcon(m.icons.fulldisk);
+    destroyIcon(m.icons.battery);
+    destroyIcon(m.icons.ACon);
+    destroyIcon(m.icons.batteryCharge);
+}
