@@ -1,0 +1,548 @@
+// The painter on real pixels: a visible panel window paints through paintPanel, and
+// the cached rendering and the window are read back with GetDIBits.
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "config/panel_model.h"
+#include "config/settings.h"
+#include "render/painter.h"
+#include "support/fake_host.h"
+#include "support/test_support.h"
+
+using namespace testsupport;
+
+namespace {
+
+const COLORREF TEXT_COLOUR = RGB(0xFF, 0xFF, 0x00);
+const COLORREF STYLE_BACKGROUND = RGB(0x40, 0x40, 0x40);
+const unsigned BLACK = 0x000000;
+
+using Keys = std::vector<std::pair<std::string, std::string>>;
+
+// Every BitBlt of this program, recorded through its import table: the paint
+// context clips to the update region, so pixels alone cannot show what was copied.
+typedef BOOL(WINAPI* BitBltFn)(HDC, int, int, int, int, HDC, int, int, DWORD);
+BitBltFn realBitBlt = nullptr;
+std::vector<std::string> blits;
+
+BOOL WINAPI recordingBitBlt(HDC to, int x, int y, int w, int h, HDC from, int fromX, int fromY, DWORD rop) {
+    char line[96];
+    snprintf(line, sizeof line, "BitBlt %d %d %d %d from %d %d rop %08lX", x, y, w, h, fromX, fromY, rop);
+    blits.push_back(line);
+    return realBitBlt(to, x, y, w, h, from, fromX, fromY, rop);
+}
+
+void recordBitBlts() {
+    if (realBitBlt) return;
+    realBitBlt = reinterpret_cast<BitBltFn>(GetProcAddress(GetModuleHandleA("gdi32.dll"), "BitBlt"));
+    auto* base = reinterpret_cast<unsigned char*>(GetModuleHandleA(nullptr));
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    int patched = 0;
+    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp)
+        for (auto* thunk = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk); thunk->u1.Function; ++thunk) {
+            if (thunk->u1.Function != reinterpret_cast<ULONG_PTR>(realBitBlt)) continue;
+            DWORD old;
+            VirtualProtect(&thunk->u1.Function, sizeof(ULONG_PTR), PAGE_READWRITE, &old);
+            thunk->u1.Function = reinterpret_cast<ULONG_PTR>(recordingBitBlt);
+            VirtualProtect(&thunk->u1.Function, sizeof(ULONG_PTR), old, &old);
+            ++patched;
+        }
+    REQUIRE(patched > 0);
+}
+
+// A model as a reload makes it from the given rc keys, with the start-up's frame pen.
+void loadModel(const Keys& keys, const std::string& dir = "C:\\plugins\\Kelvora\\") {
+    resetModel();
+    fakehost::reset();
+    clearMessageBoxes();
+    fakehost::setStyleColors(TEXT_COLOUR, STYLE_BACKGROUND);
+    snprintf(panelModel.pluginDir, PATH_SIZE, "%s", dir.c_str());
+    snprintf(panelModel.rcPath, PATH_SIZE, "%sKelvora.rc", dir.c_str());
+    for (const auto& key : keys) fakehost::set(key.first, key.second);
+    reloadSettings();
+    REQUIRE(messageBoxes().empty());
+    panelModel.framePen = CreatePen(PS_SOLID, 1, RGB(0, 0, 0));
+}
+
+LRESULT CALLBACK panelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_PAINT) {
+        paintPanel(window);
+        return 0;
+    }
+    if (message == WM_ERASEBKGND) return 1;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// A visible pop-up window of the panel's size that paints with paintPanel.
+struct PanelWindow {
+    HWND window;
+    PanelWindow() {
+        static bool registered = false;
+        if (!registered) {
+            WNDCLASSA wc = {};
+            wc.lpfnWndProc = panelProc;
+            wc.hInstance = GetModuleHandleA(nullptr);
+            wc.lpszClassName = "PainterTestPanel";
+            RegisterClassA(&wc);
+            registered = true;
+        }
+        window = CreateWindowExA(WS_EX_TOPMOST, "PainterTestPanel", "", WS_POPUP | WS_VISIBLE, 0, 0, panelModel.width,
+                                 panelModel.height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        REQUIRE(window != nullptr);
+        panelModel.panelWindow = window;
+    }
+    ~PanelWindow() {
+        panelModel.panelWindow = nullptr;
+        DestroyWindow(window);
+    }
+    // Delivers the pending WM_PAINT, if any.
+    void paint() { UpdateWindow(window); }
+    // What a sampler does after changing the model, then the paint that follows.
+    void repaint() {
+        invalidatePanel();
+        UpdateWindow(window);
+    }
+    Image buffer() const { return readBitmap(panelModel.backBuffer); }
+    // The pixels the window shows, copied from its device context.
+    Image screen() const {
+        RECT client;
+        GetClientRect(window, &client);
+        BITMAPINFO bi = {};
+        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+        bi.bmiHeader.biWidth = client.right;
+        bi.bmiHeader.biHeight = -client.bottom;
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = 32;
+        bi.bmiHeader.biCompression = BI_RGB;
+        HDC windowDc = GetDC(window);
+        void* bits = nullptr;
+        HBITMAP copy = CreateDIBSection(windowDc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HDC memoryDc = CreateCompatibleDC(windowDc);
+        HGDIOBJ previous = SelectObject(memoryDc, copy);
+        BitBlt(memoryDc, 0, 0, client.right, client.bottom, windowDc, 0, 0, SRCCOPY);
+        SelectObject(memoryDc, previous);
+        DeleteDC(memoryDc);
+        ReleaseDC(window, windowDc);
+        Image image = readBitmap(copy);
+        DeleteObject(copy);
+        return image;
+    }
+};
+
+// Bounding box of the pixels of one colour inside a region; empty when there are none.
+struct Box {
+    int left = INT32_MAX, top = INT32_MAX, right = INT32_MIN, bottom = INT32_MIN;  // inclusive
+    bool empty() const { return left > right; }
+};
+Box pixelsOf(const Image& image, unsigned colour, RECT region) {
+    Box box;
+    for (int y = region.top; y < region.bottom; ++y)
+        for (int x = region.left; x < region.right; ++x)
+            if (image.at(x, y) == colour) {
+                box.left = std::min(box.left, x);
+                box.right = std::max(box.right, x);
+                box.top = std::min(box.top, y);
+                box.bottom = std::max(box.bottom, y);
+            }
+    return box;
+}
+
+int64_t* setHistory(int graph, std::initializer_list<std::pair<int, int64_t>> samples) {
+    int64_t* history = panelModel.graphs[graph].history;
+    REQUIRE(history != nullptr);
+    for (const auto& s : samples) history[s.first] = s.second;
+    return history;
+}
+
+}  // namespace
+
+TEST_CASE("graphs: frame one pixel outside the plot area, bars by the float factor") {
+    loadModel({{"Kelvora.width:", "460"}, {"Kelvora.height:", "200"},
+               {"Kelvora.cpuGraph.x:", "10"}, {"Kelvora.cpuGraph.y:", "60"},
+               {"Kelvora.cpuGraph.width:", "200"}, {"Kelvora.cpuGraph.height:", "100"},
+               {"Kelvora.cpuGraph.color:", "#00FF00"}, {"Kelvora.cpuGraph.background:", "#000080"},
+               {"Kelvora.memoryGraph.x:", "240"}, {"Kelvora.memoryGraph.y:", "60"},
+               {"Kelvora.memoryGraph.width:", "200"}, {"Kelvora.memoryGraph.height:", "3"},
+               {"Kelvora.memoryGraph.color:", "#FF0000"}, {"Kelvora.memoryGraph.background:", "#0000FF"}});
+    // Oldest first: full scale, nothing, above scale, below zero, 37, 1, -2; the newest is 50.
+    setHistory(0, {{0, 100}, {1, 0}, {2, 150}, {3, -1}, {4, 37}, {5, 1}, {6, -2}, {198, 0}, {199, 50}});
+    setHistory(1, {{0, 100}, {1, 50}, {199, 100}});
+    panelModel.cpuPercent = 37;
+    PanelWindow panel;
+    panel.paint();
+    const Image image = panel.buffer();
+    REQUIRE(image.width == 460);
+    const unsigned green = 0x00FF00, navy = 0x000080, red = 0xFF0000, blue = 0x0000FF;
+    const unsigned background = pixelOf(STYLE_BACKGROUND);
+
+    SUBCASE("the frame is black exactly one pixel outside the plot area") {
+        for (int y : {60, 100, 159}) {
+            CHECK(image.at(9, y) == BLACK);
+            CHECK(image.at(210, y) == BLACK);
+            CHECK(image.at(8, y) == background);
+            CHECK(image.at(211, y) == background);
+        }
+        for (int x : {9, 50, 150, 210}) {
+            CHECK(image.at(x, 59) == BLACK);
+            CHECK(image.at(x, 160) == BLACK);
+            CHECK(image.at(x, 58) == background);
+            CHECK(image.at(x, 161) == background);
+        }
+        CHECK(image.at(239, 59) == BLACK);
+        CHECK(image.at(440, 63) == BLACK);
+    }
+    SUBCASE("bars stand on the bottom row of the plot area, in the graph's colour") {
+        CHECK(image.at(10, 60) == green);  // 100 at height 100: the full 100 rows
+        CHECK(image.at(10, 159) == green);
+        CHECK(image.at(10, 59) == BLACK);
+        CHECK(image.at(11, 159) == navy);  // 0: nothing
+        CHECK(image.at(11, 60) == navy);
+        CHECK(image.at(12, 10) == green);  // 150 rises through the frame above the plot area
+        CHECK(image.at(12, 59) == green);
+        CHECK(image.at(12, 9) == background);
+        CHECK(image.at(12, 160) == BLACK);
+        CHECK(image.at(13, 159) == navy);  // -1: nothing, the frame below intact
+        CHECK(image.at(13, 160) == BLACK);
+        CHECK(image.at(14, 123) == green);  // 37: rows 123 to 159
+        CHECK(image.at(14, 122) == navy);
+        CHECK(image.at(14, 159) == green);
+        CHECK(image.at(15, 159) == green);  // 1: the bottom row alone
+        CHECK(image.at(15, 158) == navy);
+        CHECK(image.at(16, 160) == BLACK);  // -2: no column down through the frame
+        CHECK(image.at(16, 161) == background);
+    }
+    SUBCASE("the newest sample is the rightmost column") {
+        CHECK(image.at(209, 110) == green);
+        CHECK(image.at(209, 109) == navy);
+        CHECK(image.at(208, 159) == navy);
+    }
+    SUBCASE("height 3 draws a sample of 100 as 2 pixels") {
+        CHECK(image.at(240, 60) == blue);
+        CHECK(image.at(240, 61) == red);
+        CHECK(image.at(240, 62) == red);
+        CHECK(image.at(241, 62) == red);  // 50 gives 1.4999...: one pixel
+        CHECK(image.at(241, 61) == blue);
+        CHECK(image.at(439, 61) == red);
+        CHECK(image.at(439, 60) == blue);
+    }
+    SUBCASE("the caption is centred over the plot area in the style's text colour") {
+        const Box text = pixelsOf(image, pixelOf(TEXT_COLOUR), RECT{0, 0, 240, 200});
+        REQUIRE_FALSE(text.empty());
+        CHECK(text.left >= 10);
+        CHECK(text.right <= 209);
+        CHECK(text.top >= 60);
+        CHECK(text.bottom <= 159);
+        CHECK(std::abs((text.left + text.right) - 2 * 109) <= 4);
+        CHECK(std::abs((text.top + text.bottom) - 2 * 109) <= 6);
+    }
+}
+
+TEST_CASE("graph columns outside the panel are left out without changing a pixel") {
+    loadModel({{"Kelvora.width:", "100"}, {"Kelvora.height:", "40"},
+               {"Kelvora.cpuGraph.color:", "#00FF00"}, {"Kelvora.cpuGraph.y:", "5"},
+               {"Kelvora.cpuGraph.height:", "10"},
+               {"Kelvora.memoryGraph.x:", "50"}, {"Kelvora.memoryGraph.y:", "25"},
+               {"Kelvora.memoryGraph.width:", "1000"}, {"Kelvora.memoryGraph.height:", "10"},
+               {"Kelvora.memoryGraph.color:", "#FF0000"}});
+    // A graph of 100,000,000 samples whose plot area ends at column 59: the newest
+    // samples are the visible ones. Untouched pages of the history cost nothing.
+    GraphState& wide = panelModel.graphs[0];
+    LocalFree(wide.history);
+    const int64_t samples = 100000000;
+    wide.width = static_cast<int32_t>(samples);
+    wide.x = static_cast<int32_t>(60 - samples);
+    wide.history = static_cast<int64_t*>(VirtualAlloc(nullptr, samples * sizeof(int64_t), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    REQUIRE(wide.history != nullptr);
+    wide.history[samples - 1] = 100;
+    wide.history[samples - 2] = 50;
+    wide.history[samples - 60] = 100;  // column 0
+    wide.history[samples - 61] = 100;  // column -1
+    // The memory graph runs past the right edge: its column 99 is sample 49.
+    setHistory(1, {{49, 100}, {50, 100}});
+
+    PanelWindow panel;
+    panel.paint();
+    const Image image = panel.buffer();
+    CHECK(image.at(59, 5) == 0x00FF00);
+    CHECK(image.at(58, 10) == 0x00FF00);
+    CHECK(image.at(58, 9) == BLACK);
+    CHECK(image.at(60, 8) == BLACK);  // the right side of the frame
+    CHECK(image.at(0, 5) == 0x00FF00);
+    CHECK(image.at(99, 25) == 0xFF0000);
+    CHECK(image.at(98, 34) == BLACK);
+
+    VirtualFree(wide.history, 0, MEM_RELEASE);
+    wide.history = nullptr;
+}
+
+TEST_CASE("a graph without history draws its frame and plot area but no bars") {
+    loadModel({{"Kelvora.cpuGraph.background:", "#0000FF"}, {"Kelvora.memoryGraph.x:", "60"},
+               {"Kelvora.memoryGraph.width:", "0"}});
+    // As after a failed allocation: a width, but no buffer.
+    LocalFree(panelModel.graphs[0].history);
+    panelModel.graphs[0].history = nullptr;
+    REQUIRE(panelModel.graphs[1].history == nullptr);
+    PanelWindow panel;
+    panel.paint();
+    const Image image = panel.buffer();
+    REQUIRE(image.width == 100);
+    CHECK(image.at(9, 55) == BLACK);
+    CHECK(image.at(30, 55) == BLACK);
+    CHECK(image.at(20, 69) == 0x0000FF);
+    CHECK(image.at(59, 55) == BLACK);  // width 0: the frame's two sides touch
+    CHECK(image.at(60, 55) == BLACK);
+}
+
+TEST_CASE("later drawing covers earlier: the memory graph over the CPU graph, rows over both") {
+    const std::string dir = makeTempDir();
+    writeSolidIcon(dir + "ip.ico", RGB(0xFF, 0x00, 0xFF));
+    loadModel({{"Kelvora.memoryGraph.background:", "#000080"}, {"Kelvora.ip.icon:", "ip.ico"},
+               {"Kelvora.ip.left:", "20"}, {"Kelvora.ip.y:", "55"}},
+              dir);
+    setHistory(0, {{19, 100}});  // a CPU bar under the memory graph at the same place
+    PanelWindow panel;
+    panel.paint();
+    const Image image = panel.buffer();
+    CHECK(image.at(29, 52) == 0x000080);
+    CHECK(image.at(21, 56) == 0xFF00FF);
+    CHECK(image.at(35, 70) == 0xFF00FF);
+    CHECK(image.at(36, 71) == pixelOf(STYLE_BACKGROUND));
+}
+
+TEST_CASE("background: sctColor fills the whole panel, otherwise one style gradient") {
+    SUBCASE("sctEnabled") {
+        loadModel({{"Kelvora.sctEnabled:", "true"}, {"Kelvora.sctColor:", "#123456"}});
+        PanelWindow panel;
+        panel.paint();
+        const Image image = panel.buffer();
+        CHECK(fakehost::gradientCalls() == 0);
+        int other = 0;
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 100; ++x) {
+                const bool graphs = x >= 9 && x <= 30 && y >= 49 && y <= 70;
+                if (!graphs && image.at(x, y) != 0x123456) ++other;
+            }
+        CHECK(other == 0);
+    }
+    SUBCASE("the style's background through the host, with the full rectangle and flag 1") {
+        loadModel({{"Kelvora.width:", "140"}, {"Kelvora.height:", "90"}});
+        PanelWindow panel;
+        panel.paint();
+        checkLines({"MakeStyleGradient 0 0 140 90 1"}, fakehost::logLinesStartingWith("MakeStyleGradient"));
+        const Image image = panel.buffer();
+        CHECK(image.at(0, 0) == pixelOf(STYLE_BACKGROUND));
+        CHECK(image.at(139, 89) == pixelOf(STYLE_BACKGROUND));
+    }
+}
+
+TEST_CASE("disk rows: icon by quota, caption clipped at left + 100, free space ending at right") {
+    const std::string dir = makeTempDir();
+    writeSolidIcon(dir + "free.ico", RGB(0x00, 0xFF, 0x00));
+    writeSolidIcon(dir + "full.ico", RGB(0xFF, 0x00, 0x00));
+    SUBCASE("diskFree equal to fullQuota is full, one byte more is free; a count of 1000 draws 25") {
+        Keys keys = {{"Kelvora.width:", "320"}, {"Kelvora.height:", "110"}, {"Kelvora.cpuGraph.y:", "-100"},
+                     {"Kelvora.memoryGraph.y:", "-100"}, {"Kelvora.icons.freedisk:", "free.ico"},
+                     {"Kelvora.icons.fulldisk:", "full.ico"}, {"Kelvora.diskCount:", "1000"}};
+        for (int k = 1; k <= 25; ++k) {
+            const std::string prefix = "Kelvora.disk[" + std::to_string(k) + "].";
+            keys.push_back({prefix + "left:", std::to_string(10 + (k - 1) % 5 * 60)});
+            keys.push_back({prefix + "y:", std::to_string(5 + (k - 1) / 5 * 20)});
+        }
+        loadModel(keys, dir);
+        REQUIRE(panelModel.diskCount == 1000);
+        for (int k = 1; k <= 25; ++k) panelModel.diskFree[k] = panelModel.fullQuota + (k % 2 == 0 ? 1 : 0);
+        PanelWindow panel;
+        panel.paint();
+        const Image image = panel.buffer();
+        for (int k = 1; k <= 25; ++k) {
+            const int left = 10 + (k - 1) % 5 * 60, top = 5 + (k - 1) / 5 * 20;
+            const unsigned expected = k % 2 == 0 ? 0x00FF00 : 0xFF0000;
+            CHECK_MESSAGE(image.at(left, top) == expected, "disk " << k);
+            CHECK_MESSAGE(image.at(left + 15, top + 15) == expected, "disk " << k);
+            CHECK_MESSAGE(image.at(left + 16, top + 8) == pixelOf(STYLE_BACKGROUND), "disk " << k);
+        }
+    }
+    SUBCASE("texts in their rectangles, no icon when none is set") {
+        loadModel({{"Kelvora.width:", "320"}, {"Kelvora.height:", "60"}, {"Kelvora.cpuGraph.y:", "-100"},
+                   {"Kelvora.memoryGraph.y:", "-100"}, {"Kelvora.diskCount:", "1"},
+                   {"Kelvora.disk[1].left:", "10"}, {"Kelvora.disk[1].y:", "10"}, {"Kelvora.disk[1].tab_x:", "20"},
+                   {"Kelvora.disk[1].tab_y:", "2"}, {"Kelvora.disk[1].right:", "300"},
+                   {"Kelvora.disk[1].caption:", std::string(30, 'W')}},
+                  dir);
+        panelModel.diskFree[1] = 1088;
+        PanelWindow panel;
+        panel.paint();
+        const Image image = panel.buffer();
+        const unsigned text = pixelOf(TEXT_COLOUR);
+        const Box caption = pixelsOf(image, text, RECT{0, 0, 200, 60});
+        REQUIRE_FALSE(caption.empty());
+        CHECK(caption.left >= 30);
+        CHECK(caption.right == 109);  // a long caption is cut at left + 100
+        CHECK(caption.top >= 12);
+        CHECK(caption.bottom <= 31);
+        const Box free = pixelsOf(image, text, RECT{200, 0, 320, 60});
+        REQUIRE_FALSE(free.empty());
+        CHECK(free.right <= 299);
+        CHECK(free.right >= 296);  // right-aligned
+        CHECK(free.left >= 240);
+        CHECK(free.top >= 12);
+        CHECK(free.bottom <= 31);
+        CHECK(image.at(10, 10) == pixelOf(STYLE_BACKGROUND));
+    }
+}
+
+TEST_CASE("information rows: battery icon by power state, caption left and value right") {
+    const std::string dir = makeTempDir();
+    writeSolidIcon(dir + "battery.ico", RGB(0x00, 0x00, 0xFF));
+    writeSolidIcon(dir + "ac.ico", RGB(0x00, 0xFF, 0x00));
+    writeSolidIcon(dir + "charge.ico", RGB(0xFF, 0x00, 0x00));
+    loadModel({{"Kelvora.width:", "220"}, {"Kelvora.height:", "60"}, {"Kelvora.cpuGraph.y:", "-100"},
+               {"Kelvora.memoryGraph.y:", "-100"}, {"Kelvora.icons.battery:", "battery.ico"},
+               {"Kelvora.icons.ACon:", "ac.ico"}, {"Kelvora.icons.batteryCharge:", "charge.ico"},
+               {"Kelvora.battery.left:", "10"}, {"Kelvora.battery.y:", "10"}, {"Kelvora.battery.tab_x:", "20"},
+               {"Kelvora.battery.right:", "200"}, {"Kelvora.battery.caption:", "Battery"}},
+              dir);
+    snprintf(panelModel.items[ITEM_BATTERY].value, VALUE_SIZE, "%s", "98%");
+    PanelWindow panel;
+
+    struct Case { bool onAC; bool charging; unsigned colour; };
+    for (Case c : {Case{true, true, 0xFF0000}, Case{true, false, 0x00FF00}, Case{false, true, 0x0000FF},
+                   Case{false, false, 0x0000FF}}) {
+        panelModel.onAC = c.onAC;
+        panelModel.batteryCharging = c.charging;
+        panel.repaint();
+        const Image image = panel.buffer();
+        CHECK_MESSAGE(image.at(10, 10) == c.colour, "onAC " << c.onAC << " charging " << c.charging);
+        CHECK_MESSAGE(image.at(25, 25) == c.colour, "onAC " << c.onAC << " charging " << c.charging);
+    }
+    const Image image = panel.buffer();
+    const Box caption = pixelsOf(image, pixelOf(TEXT_COLOUR), RECT{0, 0, 100, 60});
+    const Box value = pixelsOf(image, pixelOf(TEXT_COLOUR), RECT{100, 0, 220, 60});
+    REQUIRE_FALSE(caption.empty());
+    REQUIRE_FALSE(value.empty());
+    CHECK(caption.left >= 30);
+    CHECK(caption.left <= 32);
+    CHECK(value.right <= 199);
+    CHECK(value.right >= 196);
+    CHECK(value.top >= 10);
+    CHECK(value.bottom <= 29);
+}
+
+TEST_CASE("a paint without a change copies the cached rendering; invalidatePanel renders again") {
+    loadModel({});
+    PanelWindow panel;
+    panel.paint();
+    REQUIRE(fakehost::gradientCalls() == 1);
+    const HBITMAP first = panelModel.backBuffer;
+    const Image rendered = panel.buffer();
+    CHECK(panel.screen().pixels == rendered.pixels);
+
+    // A model change that no one announced: the uncovered window still shows the old rendering.
+    setHistory(0, {{19, 100}});
+    setHistory(1, {{19, 100}});
+    InvalidateRect(panel.window, nullptr, FALSE);
+    panel.paint();
+    CHECK(fakehost::gradientCalls() == 1);
+    CHECK(panelModel.backBuffer == first);
+    CHECK(panel.buffer().pixels == rendered.pixels);
+    CHECK(panel.screen().pixels == rendered.pixels);
+
+    panel.repaint();
+    CHECK(fakehost::gradientCalls() == 2);
+    const Image again = panel.buffer();
+    CHECK(again.at(29, 51) == 0xFFFFFF);
+    CHECK(rendered.at(29, 51) == BLACK);
+    CHECK(panel.screen().pixels == again.pixels);
+}
+
+TEST_CASE("a paint rectangle smaller than the panel reaches the window only inside it") {
+    loadModel({});
+    PanelWindow panel;
+    panel.paint();
+    const Image before = panel.screen();
+    REQUIRE(before.at(0, 0) == pixelOf(STYLE_BACKGROUND));
+
+    fakehost::setStyleColors(TEXT_COLOUR, RGB(0x00, 0x80, 0x80));
+    invalidatePanel();
+    ValidateRect(panel.window, nullptr);
+    RECT part = {5, 45, 40, 80};  // across the graphs' frame
+    InvalidateRect(panel.window, &part, FALSE);
+    recordBitBlts();
+    blits.clear();
+    panel.paint();
+    checkLines({"BitBlt 5 45 35 35 from 5 45 rop 00CC0020"}, blits);
+
+    const Image buffer = panel.buffer();
+    const Image after = panel.screen();
+    CHECK(fakehost::gradientCalls() == 2);
+    // The whole panel was rendered anew ...
+    CHECK(buffer.at(0, 0) == 0x008080);
+    CHECK(buffer.at(99, 99) == 0x008080);
+    // ... and only the paint rectangle copied, to the same place.
+    int outside = 0, inside = 0;
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 100; ++x) {
+            const bool in = x >= part.left && x < part.right && y >= part.top && y < part.bottom;
+            if (in && after.at(x, y) != buffer.at(x, y)) ++inside;
+            if (!in && after.at(x, y) != before.at(x, y)) ++outside;
+        }
+    CHECK(inside == 0);
+    CHECK(outside == 0);
+    CHECK(after.at(5, 45) == 0x008080);
+    CHECK(after.at(9, 49) == BLACK);
+}
+
+TEST_CASE("invalidatePanel before the window is known only drops the rendering") {
+    loadModel({});
+    PanelWindow panel;
+    panel.paint();
+    const HBITMAP rendered = panelModel.backBuffer;
+    REQUIRE(rendered != nullptr);
+    panelModel.panelWindow = nullptr;
+    invalidatePanel();
+    CHECK(panelModel.backBuffer == nullptr);
+    CHECK(GetObjectType(rendered) == 0);
+    CHECK_FALSE(GetUpdateRect(panel.window, nullptr, FALSE));
+
+    panelModel.panelWindow = panel.window;
+    invalidatePanel();
+    RECT update = {};
+    CHECK(GetUpdateRect(panel.window, &update, FALSE));
+    CHECK(update.right == 100);
+    CHECK(update.bottom == 100);
+}
+
+TEST_CASE("a failed bitmap leaves nothing cached and the next paint tries again") {
+    loadModel({});
+    PanelWindow panel;
+    panelModel.width = 100000;  // 40 GB of pixels: no bitmap can have this size
+    panelModel.height = 100000;
+    panel.paint();
+    CHECK(panelModel.backBuffer == nullptr);
+    CHECK(fakehost::gradientCalls() == 0);
+    CHECK_FALSE(GetUpdateRect(panel.window, nullptr, FALSE));
+
+    panelModel.width = 100;
+    panelModel.height = 100;
+    panel.repaint();
+    CHECK(panelModel.backBuffer != nullptr);
+    CHECK(fakehost::gradientCalls() == 1);
+}
+
+TEST_CASE("releaseBackBuffer deletes a rendering that still exists") {
+    loadModel({});
+    PanelWindow panel;
+    panel.paint();
+    const HBITMAP rendered = panelModel.backBuffer;
+    REQUIRE(rendered != nullptr);
+    const int objects = gdiObjectCount();
+    releaseBackBuffer();
+    CHECK(panelModel.backBuffer == nullptr);
+    CHECK(GetObjectType(rendered) == 0);
+    CHECK(gdiObjectCount() == objects - 1);
+    releaseBackBuffer();  // nothing left: nothing happens
+    CHECK(gdiObjectCount() == objects - 1);
+}
