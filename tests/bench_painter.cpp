@@ -1,0 +1,195 @@
+// Painter rows of the benchmark program: a visible panel window painted through
+// paintPanel, once rendering backBuffer anew and once copying the cached one.
+#include "bench_painter.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "config/panel_model.h"
+#include "config/settings.h"
+#include "render/painter.h"
+#include "support/fake_host.h"
+
+namespace {
+
+constexpr int WARM_UP_RUNS = 5;
+constexpr int MEASURED_RUNS = 101;
+
+template <typename Action>
+double medianMicroseconds(int runs, Action action) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    for (int i = 0; i < WARM_UP_RUNS; ++i) action();
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        LARGE_INTEGER start, stop;
+        QueryPerformanceCounter(&start);
+        action();
+        QueryPerformanceCounter(&stop);
+        times.push_back(1e6 * static_cast<double>(stop.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart));
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+LRESULT CALLBACK panelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_PAINT) {
+        paintPanel(window);
+        return 0;
+    }
+    if (message == WM_ERASEBKGND) return 1;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND createPanelWindow() {
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = panelProc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "PainterBenchPanel";
+        RegisterClassA(&wc);
+        registered = true;
+    }
+    return CreateWindowExA(WS_EX_TOPMOST, "PainterBenchPanel", "", WS_POPUP | WS_VISIBLE, 0, 0, panelModel.width,
+                           panelModel.height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+// A 16 x 16 icon of one colour, made in memory.
+HICON solidIcon(COLORREF colour) {
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = 16;
+    bi.bmiHeader.biHeight = -16;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP colourBits = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const unsigned pixel = 0xFF000000u | (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
+    for (int i = 0; i < 256; ++i) static_cast<unsigned*>(bits)[i] = pixel;
+    const unsigned char maskBits[32] = {};
+    HBITMAP mask = CreateBitmap(16, 16, 1, 1, maskBits);
+    ICONINFO info = {TRUE, 0, 0, mask, colourBits};
+    HICON icon = CreateIconIndirect(&info);
+    DeleteObject(mask);
+    DeleteObject(colourBits);
+    return icon;
+}
+
+void replaceIcon(HICON& icon, COLORREF colour) {
+    if (icon) DestroyIcon(icon);
+    icon = solidIcon(colour);
+}
+
+// Histories as a running plugin has them: every column holds a load.
+void fillHistories() {
+    for (GraphState& g : panelModel.graphs)
+        if (g.history)
+            for (int64_t j = 0; j < g.width; ++j) g.history[j] = 1 + (j * 37) % 100;
+    panelModel.cpuPercent = 42;
+    panelModel.memoryLoad = 63;
+}
+
+void startModel() {
+    releaseBackBuffer();
+    releaseSettingsResources();
+    if (panelModel.framePen) DeleteObject(panelModel.framePen);
+    memset(&panelModel, 0, sizeof panelModel);
+    fakehost::reset();
+    snprintf(panelModel.rcPath, PATH_SIZE, "%s", "C:\\plugins\\Kelvora\\Kelvora.rc");
+    snprintf(panelModel.pluginDir, PATH_SIZE, "%s", "C:\\plugins\\Kelvora\\");
+}
+
+void finishModel() {
+    reloadSettings();
+    panelModel.framePen = CreatePen(PS_SOLID, 1, RGB(0, 0, 0));
+    fillHistories();
+}
+
+void defaultModel() {
+    startModel();
+    finishModel();
+}
+
+// 25 disks, graphs 1000 samples wide, every icon and text set.
+void largestModel(int graphWidth) {
+    startModel();
+    auto set = [](const std::string& key, const std::string& value) { fakehost::set("Kelvora." + key + ":", value); };
+    set("width", "1020");
+    set("height", "640");
+    set("cpuGraph.x", "10"), set("cpuGraph.y", "10");
+    set("memoryGraph.x", "10"), set("memoryGraph.y", "120");
+    for (const char* graph : {"cpuGraph", "memoryGraph"}) {
+        set(std::string(graph) + ".width", std::to_string(graphWidth));
+        set(std::string(graph) + ".height", "100");
+        set(std::string(graph) + ".color", "#40FF40");
+    }
+    set("diskCount", "25");
+    for (int k = 1; k <= 25; ++k) {
+        const std::string disk = "disk[" + std::to_string(k) + "].";
+        const int column = (k - 1) / 13, row = (k - 1) % 13;
+        set(disk + "left", std::to_string(10 + column * 510));
+        set(disk + "right", std::to_string(500 + column * 510));
+        set(disk + "y", std::to_string(230 + row * 20));
+        set(disk + "tab_x", "20");
+        set(disk + "caption", "Disk " + std::to_string(k) + " data volume");
+    }
+    const char* items[] = {"ip", "totalMemory", "usedMemory", "freeMemory", "battery", "systemUptime"};
+    for (int i = 0; i < ITEM_COUNT; ++i) {
+        const std::string item = items[i];
+        set(item + ".caption", item + " of the machine");
+        set(item + ".left", std::to_string(10 + (i % 2) * 510));
+        set(item + ".right", std::to_string(500 + (i % 2) * 510));
+        set(item + ".y", std::to_string(500 + (i / 2) * 40));
+        set(item + ".tab_x", "20");
+    }
+    finishModel();
+    for (int i = 0; i < ITEM_COUNT; ++i) {
+        snprintf(panelModel.items[i].value, VALUE_SIZE, "%s", "1023.999 KB");
+        if (i != ITEM_BATTERY) replaceIcon(panelModel.items[i].icon, RGB(0x80, 0x80, 0xFF));
+    }
+    replaceIcon(panelModel.icons.freedisk, RGB(0x00, 0xFF, 0x00));
+    replaceIcon(panelModel.icons.fulldisk, RGB(0xFF, 0x00, 0x00));
+    replaceIcon(panelModel.icons.battery, RGB(0x00, 0x00, 0xFF));
+    replaceIcon(panelModel.icons.ACon, RGB(0xFF, 0xFF, 0x00));
+    replaceIcon(panelModel.icons.batteryCharge, RGB(0xFF, 0x00, 0xFF));
+    panelModel.onAC = true;
+    for (int k = 1; k <= 25; ++k) panelModel.diskFree[k] = static_cast<int64_t>(k) * 123456789012LL;
+}
+
+void measure(const char* name) {
+    HWND window = createPanelWindow();
+    panelModel.panelWindow = window;
+    UpdateWindow(window);
+    const double rendering = medianMicroseconds(MEASURED_RUNS, [window] {
+        invalidatePanel();
+        UpdateWindow(window);
+    });
+    const double cached = medianMicroseconds(MEASURED_RUNS, [window] {
+        InvalidateRect(window, nullptr, FALSE);
+        UpdateWindow(window);
+    });
+    printf("painter  %-50s rendering paint %9.1f us   cached paint %7.1f us   ratio %6.1f\n", name, rendering, cached,
+           rendering / cached);
+    panelModel.panelWindow = nullptr;
+    DestroyWindow(window);
+}
+
+}  // namespace
+
+void benchPainter() {
+    defaultModel();
+    measure("default model (100 x 100, graphs 20 wide)");
+    largestModel(1000);
+    measure("largest model (1020 x 640, 25 disks, 1000 wide)");
+    // Columns beyond the panel are skipped: this should cost what the largest model costs.
+    largestModel(1000000);
+    measure("largest model, graphs 1,000,000 wide");
+    startModel();
+}
