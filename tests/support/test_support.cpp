@@ -2,7 +2,6 @@
 #define DOCTEST_CONFIG_IMPLEMENT
 #include "support/test_support.h"
 
-#include <psapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -151,11 +150,17 @@ unsigned userHandleIndexProbe() {
     return index;
 }
 
+// Committed private memory, summed over the address space: Wine reports no
+// PrivateUsage in the process memory counters.
 size_t privateBytes() {
-    PROCESS_MEMORY_COUNTERS_EX counters = {};
-    counters.cb = sizeof counters;
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
-    return counters.PrivateUsage;
+    size_t total = 0;
+    MEMORY_BASIC_INFORMATION info;
+    for (const char* address = nullptr; VirtualQuery(address, &info, sizeof info) == sizeof info;
+         address = static_cast<const char*>(info.BaseAddress) + info.RegionSize) {
+        if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE) total += info.RegionSize;
+        if (info.RegionSize == 0) break;
+    }
+    return total;
 }
 
 void pumpMessages(int milliseconds) {
