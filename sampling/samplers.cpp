@@ -1,0 +1,88 @@
+// The periodic samplers. Each reads the platform once and hands the answer to a
+// small function of its input; none of them allocates.
+#include "sampling/samplers.h"
+
+#include <winsock2.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "render/painter.h"
+#include "sampling/load_meter.h"
+#include "sampling/sample_text.h"
+
+void pushHistory(GraphState& graph, int32_t value) {
+    if (!graph.history || graph.width < 1) return;
+    memmove(graph.history, graph.history + 1, static_cast<size_t>(graph.width - 1) * sizeof(int64_t));
+    graph.history[graph.width - 1] = static_cast<int64_t>(value);
+}
+
+void storeIpAddress(const char* dottedAddress) {
+    snprintf(panelModel.items[ITEM_IP].value, VALUE_SIZE, "%s", dottedAddress ? dottedAddress : "n/a");
+}
+
+void CALLBACK sampleCpu(HWND, UINT, UINT_PTR, DWORD) {
+    panelModel.cpuPercent = cpuMeter.currentLoad();
+    pushHistory(panelModel.graphs[0], panelModel.cpuPercent);
+    invalidatePanel();
+}
+
+// The 64-bit status: the older call caps its counts at 4 GB (2 GB in 32-bit processes).
+void CALLBACK sampleMemory(HWND, UINT, UINT_PTR, DWORD) {
+    MEMORYSTATUSEX status;
+    status.dwLength = sizeof status;
+    if (GlobalMemoryStatusEx(&status)) {
+        panelModel.memoryLoad = static_cast<int32_t>(status.dwMemoryLoad);
+        const MemoryTexts texts = memoryTextsOf(status.ullTotalPhys, status.ullAvailPhys);
+        snprintf(panelModel.items[ITEM_TOTAL_MEMORY].value, VALUE_SIZE, "%s", texts.total);
+        snprintf(panelModel.items[ITEM_USED_MEMORY].value, VALUE_SIZE, "%s", texts.used);
+        snprintf(panelModel.items[ITEM_FREE_MEMORY].value, VALUE_SIZE, "%s", texts.free);
+    }
+    pushHistory(panelModel.graphs[1], panelModel.memoryLoad);
+    invalidatePanel();
+}
+
+void CALLBACK sampleBattery(HWND, UINT, UINT_PTR, DWORD) {
+    SYSTEM_POWER_STATUS power;
+    const BatteryState state = GetSystemPowerStatus(&power)
+                                   ? batteryStateOf(power.ACLineStatus, power.BatteryFlag, power.BatteryLifePercent)
+                                   : unknownBatteryState();
+    snprintf(panelModel.items[ITEM_BATTERY].value, VALUE_SIZE, "%s", state.text);
+    panelModel.batteryCharging = state.charging;
+    panelModel.onAC = state.onAC;
+    invalidatePanel();
+}
+
+// The 64-bit tick count: the 32-bit one wraps to 0:00 after 49.7 days.
+void CALLBACK sampleUptime(HWND, UINT, UINT_PTR, DWORD) {
+    formatUptime(panelModel.items[ITEM_UPTIME].value, VALUE_SIZE, GetTickCount64());
+    invalidatePanel();
+}
+
+void CALLBACK sampleIp(HWND, UINT, UINT_PTR, DWORD) {
+    char hostName[100];
+    const char* address = nullptr;
+    if (gethostname(hostName, sizeof hostName) == 0) {
+        hostName[sizeof hostName - 1] = '\0';
+        const hostent* host = gethostbyname(hostName);
+        if (host && host->h_addrtype == AF_INET && host->h_length == 4 && host->h_addr_list &&
+            host->h_addr_list[0]) {
+            in_addr first;
+            memcpy(&first, host->h_addr_list[0], sizeof first);
+            address = inet_ntoa(first);
+        }
+    }
+    storeIpAddress(address);
+    invalidatePanel();
+}
+
+void CALLBACK sampleDisks(HWND, UINT, UINT_PTR, DWORD) {
+    const int disks = usedDiskSlots();
+    for (int i = 1; i <= disks; ++i) {
+        ULARGE_INTEGER available, total, totalFree;
+        // A path that names no ready volume shows 0, never an old or undefined count.
+        if (!GetDiskFreeSpaceExA(panelModel.disks[i].path, &available, &total, &totalFree)) totalFree.QuadPart = 0;
+        panelModel.diskFree[i] = static_cast<int64_t>(totalFree.QuadPart);
+    }
+    invalidatePanel();
+}

@@ -1,0 +1,23 @@
+// The six periodic samplers: each reads one source, writes the model and
+// invalidates the panel. Each has the timer-callback form and ignores its arguments.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "config/panel_model.h"
+
+void CALLBACK sampleCpu(HWND, UINT, UINT_PTR, DWORD);
+void CALLBACK sampleMemory(HWND, UINT, UINT_PTR, DWORD);
+void CALLBACK sampleBattery(HWND, UINT, UINT_PTR, DWORD);
+void CALLBACK sampleUptime(HWND, UINT, UINT_PTR, DWORD);
+void CALLBACK sampleIp(HWND, UINT, UINT_PTR, DWORD);
+void CALLBACK sampleDisks(HWND, UINT, UINT_PTR, DWORD);
+
+// Shifts the history one place towards index 0 and stores value, sign-extended,
+// as the newest sample. A graph without history is passed by.
+void pushHistory(GraphState& graph, int32_t value);
+
+// Writes the IP row from a host name lookup; "n/a" when there is no address.
+void storeIpAddress(const char* dottedAddress);

@@ -1,0 +1,255 @@
+// Entry points, panel window, window procedure and the lifetime of the six timers.
+#include "shell/plugin.h"
+
+#include <winsock2.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "config/panel_model.h"
+#include "config/settings.h"
+#include "render/painter.h"
+#include "sampling/samplers.h"
+#include "shell/commands.h"
+#include "shell/host_api.h"
+#include "shell/plugin_info.h"
+
+namespace {
+
+const char* const CLASS_NAME = "KelvoraClass";
+
+// Handed to the host at window creation; the host may keep the pointer.
+const UINT registrationList[] = {BB_RECONFIGURE, BB_BROADCAST, 0};
+
+bool socketsStarted = false;
+HMODULE user32Reference = nullptr;
+
+const TIMERPROC samplerOrder[TIMER_COUNT] = {sampleCpu, sampleMemory, sampleBattery,
+                                             sampleUptime, sampleIp, sampleDisks};
+
+int periodOf(int timer) {
+    const TimerPeriods& t = panelModel.timers;
+    const int32_t periods[TIMER_COUNT] = {t.cpu, t.memory, t.battery, t.uptime, t.ip, t.disk};
+    return periods[timer];
+}
+
+void startSockets() {
+    WSADATA data;
+    socketsStarted = WSAStartup(MAKEWORD(2, 0), &data) == 0;
+    // The start goes on without sockets; the IP row then shows "n/a".
+    if (!socketsStarted) MessageBoxA(nullptr, nullptr, nullptr, MB_OK);
+}
+
+void lookUpLayeredWindowAttributes() {
+    if (!user32Reference) user32Reference = LoadLibraryA("user32.dll");
+    panelModel.setLayeredWindowAttributes =
+        user32Reference ? reinterpret_cast<SetLayeredWindowAttributesFn>(
+                              GetProcAddress(user32Reference, "SetLayeredWindowAttributes"))
+                        : nullptr;
+}
+
+void showStartError(const char* text) {
+    MessageBoxA(panelModel.hostWindow, text, "Error", MB_TOPMOST | MB_ICONERROR);
+}
+
+bool registerPanelClass() {
+    WNDCLASSA wc;
+    memset(&wc, 0, sizeof wc);
+    wc.lpfnWndProc = panelWindowProc;
+    wc.hInstance = panelModel.pluginInstance;
+    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    wc.lpszClassName = CLASS_NAME;
+    return RegisterClassA(&wc) != 0;
+}
+
+HWND createPanelWindow() {
+    // A docked panel must not be layered: the slit draws it as a child.
+    const DWORD exStyle = panelModel.slitWindow ? WS_EX_TOOLWINDOW : WS_EX_TOOLWINDOW | WS_EX_LAYERED;
+    return CreateWindowExA(exStyle, CLASS_NAME, nullptr, WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
+                           0, 0, 0, 0, nullptr, nullptr, panelModel.pluginInstance, nullptr);
+}
+
+// Timers start only after the last start-up box could appear.
+void startTimersAndTakeFirstSamples() {
+    for (int i = 0; i < TIMER_COUNT; ++i)
+        panelModel.timerIds[i] = SetTimer(nullptr, 0, static_cast<UINT>(periodOf(i)), samplerOrder[i]);
+    for (TIMERPROC sampler : samplerOrder) sampler(nullptr, 0, 0, 0);
+}
+
+void deleteFramePen() {
+    if (panelModel.framePen) DeleteObject(panelModel.framePen);
+    panelModel.framePen = nullptr;
+}
+
+int startPlugin(HINSTANCE instance) {
+    panelModel.hostWindow = GetBBWnd();
+    panelModel.pluginInstance = instance;
+    deleteFramePen();  // left by a failed earlier start
+    panelModel.framePen = CreatePen(PS_SOLID, 1, RGB(0, 0, 0));
+    if (!socketsStarted) startSockets();
+
+    char modulePath[PATH_SIZE] = "";
+    GetModuleFileNameA(instance, modulePath, sizeof modulePath);
+    modulePath[PATH_SIZE - 1] = '\0';
+    derivePluginPaths(modulePath, panelModel.pluginDir, panelModel.rcPath, PATH_SIZE);
+
+    reloadSettings();
+    lookUpLayeredWindowAttributes();
+
+    if (!registerPanelClass()) {
+        showStartError("Error registering window class");
+        return 1;
+    }
+    HWND window = createPanelWindow();
+    panelModel.panelWindow = window;
+    if (!window) {
+        showStartError("Error creating plugin window");
+        return 1;
+    }
+    startTimersAndTakeFirstSamples();
+    return 0;
+}
+
+
+void killTimers() {
+    for (UINT_PTR& id : panelModel.timerIds) {
+        if (id) KillTimer(nullptr, id);
+        id = 0;
+    }
+}
+
+// Everything a start and the reloads made beyond the timers, the histories and the window.
+void releaseStartResources() {
+    releaseSettingsResources();
+    releaseBackBuffer();
+    deleteFramePen();
+    if (socketsStarted) WSACleanup();
+    socketsStarted = false;
+    if (user32Reference) FreeLibrary(user32Reference);
+    user32Reference = nullptr;
+    panelModel.setLayeredWindowAttributes = nullptr;
+}
+
+void followWindowPosition(const WINDOWPOS* position) {
+    if (panelModel.slitWindow) return;
+    panelModel.x = position->x;
+    panelModel.y = position->y;
+}
+
+void notifySlit(UINT message) {
+    if (panelModel.slitWindow)
+        SendMessageA(panelModel.slitWindow, message, 0, reinterpret_cast<LPARAM>(panelModel.panelWindow));
+}
+
+// The slit window is known before the start, so the window is made for docking;
+// whether it joins the slit may depend on inSlit, which the start's reload reads.
+int startDocked(HINSTANCE instance, HWND slit, bool joinOnlyWhenInSlit) {
+    panelModel.slitWindow = slit;
+    if (startPlugin(instance) != 0) return 1;
+    if (!joinOnlyWhenInSlit || panelModel.inSlit) notifySlit(SLIT_ADD);
+    return 0;
+}
+
+}  // namespace
+
+void derivePluginPaths(const char* modulePath, char* dir, char* rc, size_t size) {
+    if (size == 0) return;
+    const char* name = modulePath;
+    for (const char* p = modulePath; *p; ++p)
+        if (*p == '\\' || *p == '/') name = p + 1;
+    // Without a separator the folder is empty: icons then load from the current folder.
+    const size_t dirLength = static_cast<size_t>(name - modulePath);
+    snprintf(dir, size, "%.*s", static_cast<int>(dirLength < size ? dirLength : size - 1), modulePath);
+    // Only a '.' in the file name starts the extension; without one, ".rc" is added.
+    const char* dot = strrchr(name, '.');
+    if (dot)
+        snprintf(rc, size, "%.*src", static_cast<int>(dot + 1 - modulePath), modulePath);
+    else
+        snprintf(rc, size, "%s.rc", modulePath);
+}
+
+const char* pluginInfo(int code) {
+    switch (code) {
+        case 1: return PLUGIN_NAME;
+        case 2: return PLUGIN_VERSION;
+        case 3: return PLUGIN_AUTHOR;
+        case 4: return PLUGIN_RELEASE_DATE;
+        case 5: return PLUGIN_WEB_ADDRESS;
+        case 6: return PLUGIN_EMAIL;
+        default: return PLUGIN_NAME " " PLUGIN_VERSION;
+    }
+}
+
+int beginPlugin(HINSTANCE instance) {
+    panelModel.slitWindow = nullptr;
+    return startPlugin(instance);
+}
+
+int beginSlitPlugin(HINSTANCE instance, HWND slit) { return startDocked(instance, slit, false); }
+
+int beginPluginEx(HINSTANCE instance, HWND slit) { return startDocked(instance, slit, true); }
+
+void endPlugin(HINSTANCE) {
+    killTimers();
+    for (GraphState& g : panelModel.graphs) {
+        if (g.history) LocalFree(g.history);
+        g.history = nullptr;
+    }
+    notifySlit(SLIT_REMOVE);
+    if (panelModel.panelWindow) DestroyWindow(panelModel.panelWindow);
+    panelModel.panelWindow = nullptr;
+    UnregisterClassA(CLASS_NAME, panelModel.pluginInstance);
+    releaseStartResources();
+    panelModel.slitWindow = nullptr;
+}
+
+void applyWindowSettings(HWND window) {
+    const PanelModel& m = panelModel;
+    // A panel that is not always on top is actively taken out of the topmost band.
+    SetWindowPos(window, m.alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, m.x, m.y, m.width, m.height,
+                 SWP_NOACTIVATE | SWP_NOSENDCHANGING);
+    if (m.setLayeredWindowAttributes) {
+        // Made even when alpha is off: a layered window without attributes never paints.
+        const BYTE alpha = m.alphaEnabled ? static_cast<BYTE>(m.alphaValue & 0xFF) : 255;
+        m.setLayeredWindowAttributes(window, 0, alpha, LWA_ALPHA);
+        if (m.sctEnabled) m.setLayeredWindowAttributes(window, m.sctColor, 0, LWA_COLORKEY);
+    }
+    invalidatePanel();
+}
+
+LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE:
+            SendMessageA(panelModel.hostWindow, BB_REGISTERMESSAGE, reinterpret_cast<WPARAM>(window),
+                         reinterpret_cast<LPARAM>(registrationList));
+            MakeSticky(window);
+            applyWindowSettings(window);
+            return 0;
+        case WM_PAINT:
+            paintPanel(window);
+            return 0;
+        case WM_WINDOWPOSCHANGED:
+            // Not passed on: no WM_MOVE or WM_SIZE follows.
+            followWindowPosition(reinterpret_cast<const WINDOWPOS*>(lParam));
+            return 0;
+        case WM_LBUTTONDOWN:
+            // The key state now, not the message's modifier flags.
+            if (GetAsyncKeyState(VK_CONTROL) & 0x8000) PostMessageA(window, WM_SYSCOMMAND, 0xF012, 0);
+            return 0;
+        case WM_RBUTTONUP:
+            showPluginMenu();
+            return 0;
+        case WM_EXITSIZEMOVE:
+            notifySlit(SLIT_UPDATE);
+            return 0;
+        case BB_RECONFIGURE:
+            reloadSettings();
+            applyWindowSettings(window);
+            return 0;
+        case BB_BROADCAST:
+            if (lParam) handleBroadcastCommand(window, reinterpret_cast<const char*>(lParam));
+            return 0;
+        default:
+            return DefWindowProcA(window, message, wParam, lParam);
+    }
+}

@@ -1,0 +1,21 @@
+// The plugin's outer shell: exported entry points, the panel window and its settings.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+#define KELVORA_EXPORT extern "C" __declspec(dllexport)
+
+KELVORA_EXPORT const char* pluginInfo(int code);
+KELVORA_EXPORT int beginPlugin(HINSTANCE instance);
+KELVORA_EXPORT int beginSlitPlugin(HINSTANCE instance, HWND slit);
+KELVORA_EXPORT int beginPluginEx(HINSTANCE instance, HWND slit);
+KELVORA_EXPORT void endPlugin(HINSTANCE instance);
+
+void applyWindowSettings(HWND window);
+LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// pluginDir (folder with its trailing separator) and rcPath (extension replaced by
+// "rc") from the module path, each cut to size bytes, never overrun.
+void derivePluginPaths(const char* modulePath, char* dir, char* rc, size_t size);

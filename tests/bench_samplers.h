@@ -1,0 +1,6 @@
+// Sampler rows of the benchmark program.
+#pragma once
+
+// Prints each sampler's median cost next to its bare platform call, and the heap
+// allocations the plugin's own code makes per steady-state tick.
+void benchSamplers();

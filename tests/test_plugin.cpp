@@ -1,0 +1,439 @@
+// The plugin shell in-process: entry points, the panel window, its messages, the
+// broadcast commands and the menu, with this program playing the host.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "config/panel_model.h"
+#include "shell/commands.h"
+#include "shell/host_api.h"
+#include "shell/plugin.h"
+#include "support/fake_host.h"
+#include "support/test_support.h"
+
+using namespace testsupport;
+
+namespace {
+
+HINSTANCE self() { return GetModuleHandleA(nullptr); }
+
+// Lines of the log other than the settings reads, for order checks.
+std::vector<std::string> logWithoutReads() {
+    std::vector<std::string> lines;
+    for (const std::string& line : fakehost::log)
+        if (line.compare(0, 4, "Read") != 0) lines.push_back(line);
+    return lines;
+}
+
+void freshHost() {
+    resetModel();
+    fakehost::reset();
+    clearMessageBoxes();
+}
+
+std::string pathDir(const char* module) {
+    char dir[PATH_SIZE], rc[PATH_SIZE];
+    derivePluginPaths(module, dir, rc, PATH_SIZE);
+    return dir;
+}
+
+std::string pathRc(const char* module) {
+    char dir[PATH_SIZE], rc[PATH_SIZE];
+    derivePluginPaths(module, dir, rc, PATH_SIZE);
+    return rc;
+}
+
+bool refuseKelvoraWindows = false;
+HHOOK refusingHook = nullptr;
+
+LRESULT CALLBACK refuseCreation(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND && refuseKelvoraWindows) {
+        char cls[64] = "";
+        GetClassNameA(reinterpret_cast<HWND>(wParam), cls, sizeof cls);
+        if (strcmp(cls, "KelvoraClass") == 0) return 1;
+    }
+    return CallNextHookEx(refusingHook, code, wParam, lParam);
+}
+
+bool queuedSystemCommand(HWND window, WPARAM* command) {
+    MSG msg;
+    // Taken off the queue, never dispatched: a dispatched move command would start a modal move loop.
+    if (!PeekMessageA(&msg, window, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_REMOVE)) return false;
+    *command = msg.wParam;
+    return true;
+}
+
+// Stops the plugin when a test leaves, also when a REQUIRE ends it early, so that
+// one failure does not leave the class registered for every later test.
+struct StopAtExit {
+    ~StopAtExit() {
+        if (panelModel.panelWindow) endPlugin(GetModuleHandleA(nullptr));
+    }
+};
+
+// Keyboard input reaches the desktop's key state only while a window of ours is in front.
+void pressControl(bool down) {
+    SetForegroundWindow(panelModel.panelWindow);
+    INPUT input = {};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = VK_CONTROL;
+    input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+    SendInput(1, &input, sizeof input);
+    pumpMessages(30);
+}
+
+LRESULT broadcast(const char* text) {
+    return SendMessageA(panelModel.panelWindow, BB_BROADCAST, 0, reinterpret_cast<LPARAM>(text));
+}
+
+BYTE layeredAlpha(HWND window, DWORD* flags, COLORREF* key) {
+    BYTE alpha = 0;
+    GetLayeredWindowAttributes(window, key, &alpha, flags);
+    return alpha;
+}
+
+}  // namespace
+
+TEST_CASE("pluginInfo answers the identity table") {
+    CHECK(std::string(pluginInfo(1)) == "Kelvora");
+    CHECK(std::string(pluginInfo(2)) == "0.0.4");
+    CHECK(std::string(pluginInfo(3)) == "Quenvik");
+    CHECK(std::string(pluginInfo(4)) == "2007-07-28");
+    CHECK(std::string(pluginInfo(5)).find("http") == 0);
+    CHECK(std::string(pluginInfo(6)).find('@') != std::string::npos);
+    for (int code : {0, 7, -1, 1000})
+        CHECK(std::string(pluginInfo(code)) == "Kelvora 0.0.4");
+}
+
+TEST_CASE("plugin folder and rc path come from the module path") {
+    CHECK(pathDir("C:\\plugins\\Kelvora\\Kelvora.dll") == "C:\\plugins\\Kelvora\\");
+    CHECK(pathRc("C:\\plugins\\Kelvora\\Kelvora.dll") == "C:\\plugins\\Kelvora\\Kelvora.rc");
+    SUBCASE("no separator: empty folder, name with rc") {
+        CHECK(pathDir("Kelvora.dll") == "");
+        CHECK(pathRc("Kelvora.dll") == "Kelvora.rc");
+    }
+    SUBCASE("no dot in the file name, even with one in a folder") {
+        CHECK(pathRc("C:\\a.b\\Kelvora") == "C:\\a.b\\Kelvora.rc");
+        CHECK(pathDir("C:\\a.b\\Kelvora") == "C:\\a.b\\");
+    }
+    SUBCASE("a path too long for the replacement is cut, never overrun") {
+        std::string module = "C:\\" + std::string(254, 'k') + ".d";  // 259 characters
+        REQUIRE(module.size() == 259);
+        char dir[PATH_SIZE], rc[PATH_SIZE + 8];
+        memset(rc, 'X', sizeof rc);
+        derivePluginPaths(module.c_str(), dir, rc, PATH_SIZE);
+        CHECK(strlen(rc) == 259);
+        CHECK(std::string(rc) == module.substr(0, 258) + "r");
+        CHECK(rc[PATH_SIZE] == 'X');
+    }
+}
+
+TEST_CASE("a floating start creates a layered tool window and runs in the documented order") {
+    freshHost();
+    StopAtExit stop;
+    fakehost::set("Kelvora.x:", "150");
+    fakehost::set("Kelvora.y:", "120");
+    REQUIRE(beginPlugin(self()) == 0);
+    HWND panel = panelModel.panelWindow;
+    REQUIRE(panel != nullptr);
+
+    char cls[64] = "";
+    GetClassNameA(panel, cls, sizeof cls);
+    CHECK(std::string(cls) == "KelvoraClass");
+    CHECK(static_cast<DWORD>(GetWindowLongA(panel, GWL_EXSTYLE)) == (WS_EX_TOOLWINDOW | WS_EX_LAYERED));
+    CHECK((static_cast<DWORD>(GetWindowLongA(panel, GWL_STYLE)) & 0xFFFF0000u) == 0x96000000u);
+    RECT r;
+    GetWindowRect(panel, &r);
+    CHECK(r.left == 150);
+    CHECK(r.top == 120);
+    CHECK(r.right - r.left == 100);
+
+    CHECK(fakehost::log.front() == "GetBBWnd");
+    checkLines({"GetBBWnd", "GetSettingPtr 1", "CreateStyleFont style", "message host 10001 [10103,10901,0]",
+                "MakeSticky"},
+               logWithoutReads());
+    for (UINT_PTR id : panelModel.timerIds) CHECK(id != 0);
+    // The first samples ran: the uptime row has its text before any period passed.
+    CHECK(panelModel.items[ITEM_UPTIME].value[0] != '\0');
+
+    SUBCASE("x and y follow every move") {
+        SetWindowPos(panel, nullptr, 321, 234, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        CHECK(panelModel.x == 321);
+        CHECK(panelModel.y == 234);
+        SendMessageA(panel, WM_EXITSIZEMOVE, 0, 0);
+    }
+    endPlugin(self());
+    CHECK(fakehost::logLinesStartingWith("message slit").empty());
+    CHECK(panelModel.panelWindow == nullptr);
+    CHECK_FALSE(IsWindow(panel));
+}
+
+TEST_CASE("a slit start docks after the first samples and undocks at stop") {
+    freshHost();
+    StopAtExit stop;
+    REQUIRE(beginSlitPlugin(self(), fakehost::slitWindow()) == 0);
+    HWND panel = panelModel.panelWindow;
+    CHECK(static_cast<DWORD>(GetWindowLongA(panel, GWL_EXSTYLE)) == WS_EX_TOOLWINDOW);
+    checkLines({"GetBBWnd", "GetSettingPtr 1", "CreateStyleFont style", "message host 10001 [10103,10901,0]",
+                "MakeSticky", "message slit 11001"},
+               logWithoutReads());
+
+    const int x = panelModel.x;
+    SetWindowPos(panel, nullptr, x + 40, 10, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    CHECK(panelModel.x == x);  // a docked panel's position is the slit's business
+    SendMessageA(panel, WM_EXITSIZEMOVE, 0, 0);
+    CHECK(fakehost::log.back() == "message slit 11003");
+    endPlugin(self());
+    CHECK(fakehost::log.back() == "message slit 11002");
+}
+
+TEST_CASE("beginPluginEx joins the slit only when inSlit is set, but still talks to it") {
+    freshHost();
+    StopAtExit stop;
+    fakehost::set("Kelvora.inSlit:", "false");
+    REQUIRE(beginPluginEx(self(), fakehost::slitWindow()) == 0);
+    CHECK((GetWindowLongA(panelModel.panelWindow, GWL_EXSTYLE) & WS_EX_LAYERED) == 0);
+    CHECK(fakehost::logLinesStartingWith("message slit").empty());
+    SendMessageA(panelModel.panelWindow, WM_EXITSIZEMOVE, 0, 0);
+    endPlugin(self());
+    checkLines({"message slit 11003", "message slit 11002"}, fakehost::logLinesStartingWith("message slit"));
+
+    freshHost();
+    fakehost::set("Kelvora.inSlit:", "true");
+    REQUIRE(beginPluginEx(self(), fakehost::slitWindow()) == 0);
+    checkLines({"message slit 11001"}, fakehost::logLinesStartingWith("message slit"));
+    endPlugin(self());
+}
+
+TEST_CASE("transparency: alpha from the settings, 255 when off, and the colour key") {
+    struct Case {
+        const char* enabled;
+        const char* value;
+        BYTE alpha;
+    };
+    StopAtExit stop;
+    for (Case c : {Case{"true", "300", 44}, Case{"false", "300", 255}, Case{"true", "0", 0}}) {
+        freshHost();
+        fakehost::set("Kelvora.alphaEnabled:", c.enabled);
+        fakehost::set("Kelvora.alphaValue:", c.value);
+        REQUIRE(beginPlugin(self()) == 0);
+        DWORD flags = 0;
+        COLORREF key = 0;
+        CHECK(layeredAlpha(panelModel.panelWindow, &flags, &key) == c.alpha);
+        CHECK((flags & LWA_ALPHA) != 0);
+        CHECK((flags & LWA_COLORKEY) == 0);
+        endPlugin(self());
+    }
+    freshHost();
+    fakehost::set("Kelvora.sctEnabled:", "true");
+    fakehost::set("Kelvora.sctColor:", "#FF00FF");
+    REQUIRE(beginPlugin(self()) == 0);
+    DWORD flags = 0;
+    COLORREF key = 0;
+    layeredAlpha(panelModel.panelWindow, &flags, &key);
+    CHECK((flags & LWA_COLORKEY) != 0);
+    CHECK(key == RGB(255, 0, 255));
+    endPlugin(self());
+}
+
+TEST_CASE("left button starts a move only with Ctrl held") {
+    freshHost();
+    StopAtExit stop;
+    REQUIRE(beginPlugin(self()) == 0);
+    HWND panel = panelModel.panelWindow;
+    WPARAM command = 0;
+    CHECK(SendMessageA(panel, WM_LBUTTONDOWN, MK_CONTROL, 0) == 0);  // the flag alone does not count
+    CHECK_FALSE(queuedSystemCommand(panel, &command));
+
+    pressControl(true);
+    REQUIRE((GetAsyncKeyState(VK_CONTROL) & 0x8000) != 0);
+    SendMessageA(panel, WM_LBUTTONDOWN, 0, 0);
+    const bool posted = queuedSystemCommand(panel, &command);
+    pressControl(false);
+    REQUIRE(posted);
+    CHECK(command == 0xF012);
+    endPlugin(self());
+}
+
+TEST_CASE("reconfigure and the read command reload without restarting the timers") {
+    freshHost();
+    StopAtExit stop;
+    REQUIRE(beginPlugin(self()) == 0);
+    UINT_PTR ids[TIMER_COUNT];
+    memcpy(ids, panelModel.timerIds, sizeof ids);
+    fakehost::set("Kelvora.timers.cpu:", "250");
+    fakehost::set("Kelvora.width:", "140");
+
+    fakehost::log.clear();
+    CHECK(SendMessageA(panelModel.panelWindow, BB_RECONFIGURE, 0, 0) == 0);
+    CHECK(fakehost::logLinesStartingWith("ReadInt Kelvora.x:").size() == 1);
+    CHECK(panelModel.timers.cpu == 250);
+    RECT r;
+    GetWindowRect(panelModel.panelWindow, &r);
+    CHECK(r.right - r.left == 140);
+
+    fakehost::set("Kelvora.width:", "160");
+    fakehost::log.clear();
+    CHECK(broadcast("@Kelvora.settings.readme") == 0);  // whatever follows the word is ignored
+    CHECK(fakehost::logLinesStartingWith("ReadInt Kelvora.x:").size() == 1);
+    GetWindowRect(panelModel.panelWindow, &r);
+    CHECK(r.right - r.left == 160);
+    CHECK(memcmp(ids, panelModel.timerIds, sizeof ids) == 0);
+    endPlugin(self());
+}
+
+TEST_CASE("broadcast commands: write, edit, about, show and hide") {
+    freshHost();
+    StopAtExit stop;
+    fakehost::set("Kelvora.x:", "130");
+    fakehost::set("Kelvora.y:", "140");
+    fakehost::set("Kelvora.width:", "77");
+    REQUIRE(beginPlugin(self()) == 0);
+    HWND panel = panelModel.panelWindow;
+    const std::string rc = panelModel.rcPath;
+
+    fakehost::log.clear();
+    fakehost::files.clear();
+    broadcast("@Kelvora.settings.write");
+    checkLines({"WriteInt Kelvora.x: 130", "WriteInt Kelvora.y: 140"}, fakehost::log);
+    for (const std::string& file : fakehost::files) CHECK(file == rc);
+
+    fakehost::log.clear();
+    broadcast("@Kelvora.settings.edit");
+    checkLines({"GetBlackboxEditor", "BBExecute 0 (null) C:\\windows\\notepad.exe " + rc + " (null) 1 0"},
+               fakehost::log);
+
+    clearMessageBoxes();
+    broadcast("@Kelvora.aboutX");
+    REQUIRE(messageBoxes().size() == 1);
+    CHECK(messageBoxes()[0].caption == "About");
+    CHECK(messageBoxes()[0].owner == fakehost::hostWindow());
+    const std::string about = messageBoxes()[0].text;
+    for (int code : {1, 2, 3, 4, 5}) CHECK(about.find(pluginInfo(code)) != std::string::npos);
+
+    SUBCASE("hide only while pluginToggle is set; show always") {
+        broadcast("@BBHidePlugins");
+        CHECK(IsWindowVisible(panel));
+        fakehost::set("Kelvora.pluginToggle:", "true");
+        broadcast("@Kelvora.settings.read");
+        broadcast("@BBHidePlugins");
+        CHECK_FALSE(IsWindowVisible(panel));
+        fakehost::set("Kelvora.pluginToggle:", "false");
+        broadcast("@Kelvora.settings.read");
+        broadcast("@BBShowPlugins ");
+        CHECK_FALSE(IsWindowVisible(panel));
+        broadcast("@BBShowPlugins");
+        CHECK(IsWindowVisible(panel));
+    }
+    SUBCASE("texts that must do nothing, and a broadcast without text") {
+        fakehost::log.clear();
+        clearMessageBoxes();
+        for (const char* text : {"@Kelvora.About", "@kelvora.about", "@Kelvora.settings", "@Kelvora.", "@Kelvora",
+                                 "@BBShowPlugins ", "@bbshowplugins", "", "@Kelvora.settings.wr"})
+            CHECK(broadcast(text) == 0);
+        CHECK(SendMessageA(panel, BB_BROADCAST, 0, 0) == 0);
+        CHECK(fakehost::log.empty());
+        CHECK(messageBoxes().empty());
+        CHECK(IsWindowVisible(panel));
+    }
+    endPlugin(self());
+}
+
+TEST_CASE("the right-click menu is built anew and each entry's text has its effect") {
+    freshHost();
+    StopAtExit stop;
+    REQUIRE(beginPlugin(self()) == 0);
+    HWND panel = panelModel.panelWindow;
+    fakehost::log.clear();
+    SendMessageA(panel, WM_RBUTTONUP, 0, 0);
+    checkLines({"MakeNamedMenu Kelvora Kelvora_IDMain 1", "MakeNamedMenu Settings Kelvora_IDSettings 1",
+                "MakeMenuItem Settings read settings @Kelvora.settings.read 0",
+                "MakeMenuItem Settings write settings @Kelvora.settings.write 0",
+                "MakeMenuItem Settings edit settings @Kelvora.settings.edit 0",
+                "MakeSubmenu Kelvora Settings Settings", "MakeMenuItem Kelvora About @Kelvora.about 0",
+                "ShowMenu Kelvora"},
+               fakehost::log);
+    SendMessageA(panel, WM_RBUTTONUP, 0, 0);
+    CHECK(fakehost::menus().size() == 4);  // a second release builds a second menu
+
+    // The host broadcasts the chosen entry's text back to the panel.
+    const fakehost::MenuRecord settings = fakehost::menus()[1];
+    struct Effect {
+        const char* label;
+        const char* firstCall;
+    };
+    for (Effect e : {Effect{"read settings", "ReadInt Kelvora.x: 100"}, Effect{"write settings", "WriteInt Kelvora.x:"},
+                     Effect{"edit settings", "GetBlackboxEditor"}}) {
+        std::string command;
+        for (const auto& item : settings.items)
+            if (item.label == e.label) command = item.command;
+        REQUIRE_FALSE(command.empty());
+        fakehost::log.clear();
+        broadcast(command.c_str());
+        REQUIRE_FALSE(fakehost::log.empty());
+        CHECK(fakehost::log.front().compare(0, strlen(e.firstCall), e.firstCall) == 0);
+    }
+    clearMessageBoxes();
+    broadcast(fakehost::menus()[0].items.back().command.c_str());
+    REQUIRE(messageBoxes().size() == 1);
+    CHECK(messageBoxes()[0].caption == fakehost::menus()[0].items.back().label);
+    endPlugin(self());
+}
+
+TEST_CASE("a failed window creation returns 1, starts no timer and leaves the class registered") {
+    freshHost();
+    StopAtExit stop;
+    refusingHook = SetWindowsHookExA(WH_CBT, refuseCreation, nullptr, GetCurrentThreadId());
+    refuseKelvoraWindows = true;
+    const int result = beginPlugin(self());
+    refuseKelvoraWindows = false;
+    UnhookWindowsHookEx(refusingHook);
+    CHECK(result == 1);
+    for (UINT_PTR id : panelModel.timerIds) CHECK(id == 0);
+    REQUIRE(messageBoxes().size() == 1);
+    CHECK(messageBoxes()[0].text == "Error creating plugin window");
+    CHECK(messageBoxes()[0].caption == "Error");
+    CHECK(messageBoxes()[0].owner == fakehost::hostWindow());
+    CHECK(messageBoxes()[0].style == (MB_TOPMOST | MB_ICONERROR));
+    WNDCLASSA wc;
+    CHECK(GetClassInfoA(self(), "KelvoraClass", &wc));
+
+    SUBCASE("the next start then fails to register the class") {
+        clearMessageBoxes();
+        CHECK(beginPlugin(self()) == 1);
+        REQUIRE(messageBoxes().size() == 1);
+        CHECK(messageBoxes()[0].text == "Error registering window class");
+    }
+    UnregisterClassA("KelvoraClass", self());
+    endPlugin(self());
+}
+
+TEST_CASE("start, stop and start again leave GDI objects at their first level") {
+    freshHost();
+    StopAtExit stop;
+    char module[PATH_SIZE];
+    GetModuleFileNameA(self(), module, sizeof module);
+    writeSolidIcon(pathDir(module) + "kelvora-cycle.ico", RGB(1, 2, 3));
+    for (const char* key : {"Kelvora.ip.icon:", "Kelvora.icons.battery:", "Kelvora.icons.freedisk:"})
+        fakehost::set(key, "kelvora-cycle.ico");
+    fakehost::set("Kelvora.sctEnabled:", "true");
+    REQUIRE(beginPlugin(self()) == 0);
+    pumpMessages(50);
+    endPlugin(self());
+    const int first = gdiObjectCount();
+    const size_t firstBytes = privateBytes();
+    for (int i = 0; i < 20; ++i) {
+        REQUIRE(beginPlugin(self()) == 0);
+        pumpMessages(20);  // paints make a backBuffer
+        SendMessageA(panelModel.panelWindow, BB_RECONFIGURE, 0, 0);
+        endPlugin(self());
+        CHECK(panelModel.graphs[0].history == nullptr);
+        CHECK(panelModel.font == nullptr);
+        CHECK(panelModel.backBuffer == nullptr);
+    }
+    MESSAGE("GDI objects after the first cycle " << first << ", after 21 cycles " << gdiObjectCount()
+                                                 << "; private bytes " << firstBytes << " -> " << privateBytes());
+    CHECK(gdiObjectCount() == first);
+    CHECK(panelModel.icons.battery == nullptr);
+    CHECK(messageBoxes().empty());
+}

@@ -1,0 +1,147 @@
+// Samplers: the history push, disks, and one run of every sampler on the real
+// system under Wine.
+#include <winsock2.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "config/panel_model.h"
+#include "config/settings.h"
+#include "render/painter.h"
+#include "sampling/samplers.h"
+#include "support/fake_host.h"
+#include "support/test_support.h"
+
+using namespace testsupport;
+
+namespace {
+
+void loadDefaults() {
+    resetModel();
+    fakehost::reset();
+    snprintf(panelModel.rcPath, PATH_SIZE, "%s", "C:\\k\\Kelvora.rc");
+    reloadSettings();
+}
+
+std::vector<int64_t> historyOf(const GraphState& g) { return std::vector<int64_t>(g.history, g.history + g.width); }
+
+bool matchesShape(const char* text, const char* shape) {
+    // shape: 'd' one or more digits, anything else literally.
+    const char* t = text;
+    for (const char* s = shape; *s; ++s) {
+        if (*s == 'd') {
+            if (*t < '0' || *t > '9') return false;
+            while (*t >= '0' && *t <= '9') ++t;
+        } else if (*t++ != *s) {
+            return false;
+        }
+    }
+    return *t == '\0';
+}
+
+bool isByteSizeText(const char* text) {
+    return matchesShape(text, "d B") || matchesShape(text, "d.d KB") || matchesShape(text, "d.d MB") ||
+           matchesShape(text, "d.d GB");
+}
+
+}  // namespace
+
+TEST_CASE("the history push keeps the newest sample at the right end") {
+    int64_t buffer[4] = {0, 0, 0, 0};
+    GraphState g = {};
+    g.width = 4;
+    g.history = buffer;
+    for (int v : {1, 2, 3, 4, 5}) pushHistory(g, v);
+    CHECK(historyOf(g) == std::vector<int64_t>{2, 3, 4, 5});
+    pushHistory(g, -1);
+    CHECK(historyOf(g) == std::vector<int64_t>{3, 4, 5, -1});
+    CHECK(buffer[3] == -1LL);
+
+    SUBCASE("width 1 keeps only the newest") {
+        int64_t one = 0;
+        GraphState single = {};
+        single.width = 1;
+        single.history = &one;
+        pushHistory(single, 7);
+        pushHistory(single, 9);
+        CHECK(one == 9);
+    }
+    SUBCASE("a graph without history is passed by") {
+        GraphState none = {};
+        none.width = 5;
+        pushHistory(none, 3);
+        CHECK(none.history == nullptr);
+    }
+}
+
+TEST_CASE("a reload that changes a width takes effect at the next push") {
+    loadDefaults();
+    sampleMemory(nullptr, 0, 0, 0);
+    fakehost::set("Kelvora.memoryGraph.width:", "3");
+    reloadSettings();
+    panelModel.memoryLoad = 0;
+    sampleMemory(nullptr, 0, 0, 0);
+    const GraphState& g = panelModel.graphs[1];
+    REQUIRE(g.width == 3);
+    CHECK(g.history[0] == 0);
+    CHECK(g.history[1] == 0);
+    CHECK(g.history[2] == panelModel.memoryLoad);
+    CHECK(panelModel.memoryLoad > 0);
+}
+
+TEST_CASE("disk sampler measures slots 1..diskCount and stores 0 for a path without volume") {
+    loadDefaults();
+    SUBCASE("diskCount 0 queries nothing and still invalidates") {
+        panelModel.diskFree[1] = 99;
+        panelModel.backBuffer = CreateBitmap(1, 1, 1, 32, nullptr);
+        sampleDisks(nullptr, 0, 0, 0);
+        CHECK(panelModel.diskFree[1] == 99);
+        CHECK(panelModel.backBuffer == nullptr);
+    }
+    SUBCASE("a real volume and a path that names none") {
+        panelModel.diskCount = 2;
+        snprintf(panelModel.disks[1].path, CAPTION_SIZE, "%s", "C:\\");
+        snprintf(panelModel.disks[2].path, CAPTION_SIZE, "%s", "Q:\\no\\such\\volume\\");
+        panelModel.diskFree[2] = 12345;
+        panelModel.diskFree[0] = 777;
+        sampleDisks(nullptr, 0, 0, 0);
+        CHECK(panelModel.diskFree[1] > 0);
+        CHECK(panelModel.diskFree[2] == 0);
+        CHECK(panelModel.diskFree[0] == 777);  // slot 0 is never written
+    }
+}
+
+TEST_CASE("every sampler runs on the real system, writes its texts and invalidates the panel") {
+    loadDefaults();
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 0), &wsa);
+    TIMERPROC samplers[] = {sampleCpu, sampleMemory, sampleBattery, sampleUptime, sampleIp, sampleDisks};
+    for (TIMERPROC sampler : samplers) {
+        panelModel.backBuffer = CreateBitmap(1, 1, 1, 32, nullptr);
+        sampler(nullptr, 0, 0, 0);
+        CHECK(panelModel.backBuffer == nullptr);
+    }
+    const char* ip = panelModel.items[ITEM_IP].value;
+    INFO("ip row: " << ip);
+    CHECK((matchesShape(ip, "d.d.d.d") || std::string(ip) == "n/a"));
+    CHECK(matchesShape(panelModel.items[ITEM_UPTIME].value, "d:d"));
+    CHECK(strlen(panelModel.items[ITEM_UPTIME].value) >= 4);
+    for (int i : {ITEM_TOTAL_MEMORY, ITEM_USED_MEMORY, ITEM_FREE_MEMORY}) {
+        INFO("memory row " << i << ": " << panelModel.items[i].value);
+        CHECK(isByteSizeText(panelModel.items[i].value));
+    }
+    const std::string battery = panelModel.items[ITEM_BATTERY].value;
+    CHECK((battery == "AC" || battery == "n/a" || matchesShape(battery.c_str(), "d%")));
+    CHECK(panelModel.memoryLoad > 0);
+    CHECK(panelModel.graphs[1].history[19] == panelModel.memoryLoad);
+    CHECK(panelModel.cpuPercent == 0);  // the meter's first call takes its baseline
+    WSACleanup();
+}
+
+TEST_CASE("without Windows Sockets the IP row shows n/a") {
+    loadDefaults();
+    snprintf(panelModel.items[ITEM_IP].value, VALUE_SIZE, "%s", "10.1.2.3");
+    sampleIp(nullptr, 0, 0, 0);
+    CHECK(std::string(panelModel.items[ITEM_IP].value) == "n/a");
+}
