@@ -402,6 +402,16 @@ TEST_CASE_FIXTURE(MeterTest, "instance names compare in the ANSI code page, ASCI
     CHECK(read({{u"_Total", 400}}, "_Total") == -1);
 }
 
+TEST_CASE_FIXTURE(MeterTest, "the system's own code-page conversion finds _Total among numbered processors") {
+    MeterPlatform withSystemConversion = fakePlatform;
+    withSystemConversion.wideToAnsi = systemMeterPlatform().wideToAnsi;
+    installMeterPlatform(&withSystemConversion);
+    const Block block = build(1000, {processorObject({{u"0", 5}, {u"1", 6}, {u"_TOTAL", 400}, {u"_Total_", 7}})});
+    CHECK(readCounterValue(block.bytes.data(), block.size(), block.objects[0], 6, "_Total") == 400);
+    CHECK(readCounterValue(block.bytes.data(), block.size(), block.objects[0], 6, "1") == 6);
+    CHECK(readCounterValue(block.bytes.data(), block.size(), block.objects[0], 6, "_Tota") == -1);
+}
+
 TEST_CASE_FIXTURE(MeterTest, "an object without instances answers from its single counter block") {
     const Block block = build(1000, {systemObject(321)});
     CHECK(readCounterValue(block.bytes.data(), block.size(), block.objects[0], 240, "_Total") == 321);
