@@ -1,0 +1,146 @@
+// Benchmark program: the cost per call of Kelvora's hot paths, one table row each. Add a row with
+// measure("what is timed", [&] { ...one call... }); never run from ctest.
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "sampling/load_meter.h"
+#include "sampling/meter_platform.h"
+#include "support/perf_block.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsOf(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// Times fn in samples of enough calls to last about 50 microseconds each and prints one row:
+// the median, fastest and slowest sample, per call.
+void measure(const char* name, const std::function<void()>& fn) {
+    const int samples = 301;
+    int calls = 0;
+    const Clock::time_point probeStart = Clock::now();
+    do {
+        fn();
+        ++calls;
+    } while (secondsOf(Clock::now() - probeStart) < 0.01);
+    const double perCall = secondsOf(Clock::now() - probeStart) / calls;
+    const int repeat = std::max(1, static_cast<int>(50e-6 / perCall));
+
+    std::vector<double> times;
+    times.reserve(samples);
+    for (int s = 0; s < samples; ++s) {
+        const Clock::time_point start = Clock::now();
+        for (int i = 0; i < repeat; ++i) fn();
+        times.push_back(secondsOf(Clock::now() - start) / repeat * 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    printf("%-62s %10.3f %10.3f %10.3f %6d x %d\n", name, times[samples / 2], times.front(), times.back(), samples,
+           repeat);
+    fflush(stdout);
+}
+
+void printHeader() {
+    printf("%-62s %10s %10s %10s %s\n", "per call, microseconds", "median", "min", "max", "samples x calls");
+}
+
+// ---- Processor load meter ------------------------------------------------------------------
+
+std::vector<uint8_t> servedBlock;
+
+bool ntVersion(uint32_t* platformId, uint32_t* majorVersion) {
+    *platformId = 2;
+    *majorVersion = 10;
+    return true;
+}
+int32_t openKey(const char*, uintptr_t* key) {
+    *key = 1;
+    return METER_ERROR_SUCCESS;
+}
+int32_t writeValue(uintptr_t, const char*, uint32_t) { return METER_ERROR_SUCCESS; }
+void closeKey(uintptr_t) {}
+
+// The system copies the block into the caller's buffer; so does this stand-in.
+int32_t serveBlock(const char*, uint8_t* buffer, uint32_t* size) {
+    if (*size < servedBlock.size()) return METER_ERROR_MORE_DATA;
+    memcpy(buffer, servedBlock.data(), servedBlock.size());
+    *size = static_cast<uint32_t>(servedBlock.size());
+    return METER_ERROR_SUCCESS;
+}
+int32_t noPerformanceData(const char*, uint8_t*, uint32_t*) { return 2; }  // ERROR_FILE_NOT_FOUND
+
+// A processor object as a 64-processor machine reports it: instances "0" to "63", then "_Total",
+// sixteen counters each, behind another object that fills the block to 100 KB.
+perfblock::Block processorBlock(int64_t time, int64_t idle) {
+    perfblock::Object processors;
+    processors.titleIndex = 238;
+    for (uint32_t c = 0; c < 16; ++c) processors.counters.push_back(c == 5 ? 6 : 140 + 2 * c);
+    auto instance = [](std::u16string name, int64_t value) {
+        std::vector<int64_t> values(16, 12345);
+        values[5] = value;
+        return perfblock::Instance{std::move(name), values};
+    };
+    for (int i = 0; i < 64; ++i) {
+        std::u16string name;
+        for (char c : std::to_string(i)) name += static_cast<char16_t>(c);
+        processors.instances.push_back(instance(name, idle / 64));
+    }
+    processors.instances.push_back(instance(u"_Total", idle));
+    perfblock::Object filler = perfblock::otherObject(1848, 64);
+    const size_t plain = perfblock::build(time, {filler, processors}).size();
+    filler.trailingBytes = 100 * 1024 - plain;
+    return perfblock::build(time, {filler, processors});
+}
+
+void benchmarkLoadMeter() {
+    const MeterPlatform& system = systemMeterPlatform();
+    const MeterPlatform served = {ntVersion, openKey, writeValue, closeKey, serveBlock, system.readSystemTimes,
+                                  system.wideToAnsi};
+    const perfblock::Block block = processorBlock(1000000, 400000);
+    servedBlock = block.bytes;
+
+    installMeterPlatform(&served);
+    resetLoadMeterState();
+    ProcessorLoadMeter meter;
+    meter.currentLoad();
+    char label[128];
+    snprintf(label, sizeof label, "currentLoad, %u-byte block, 64 processors + _Total", static_cast<unsigned>(block.size()));
+    measure(label, [&] { meter.currentLoad(); });
+    if (usingProcessorTimes()) printf("  (the synthetic block was not read: the row above is wrong)\n");
+    int64_t counter = 0, time = 0;
+    measure("  of which the walk over the block (readBlockCounter)", [&] {
+        readBlockCounter(block.bytes.data(), block.size(), 238, 6, "_Total", &counter, &time);
+    });
+    measure("  of which zeroing and filling the buffer", [&] {
+        memset(perfDataBuffer.data, 0, perfDataBuffer.size);
+        uint32_t size = perfDataBuffer.size;
+        serveBlock("238", perfDataBuffer.data, &size);
+    });
+
+    const MeterPlatform withoutData = {ntVersion, openKey, writeValue, closeKey, noPerformanceData,
+                                       system.readSystemTimes, system.wideToAnsi};
+    installMeterPlatform(&withoutData);
+    resetLoadMeterState();
+    ProcessorLoadMeter timesMeter;
+    timesMeter.currentLoad();
+    measure("currentLoad, processor-times path (GetSystemTimes)", [&] { timesMeter.currentLoad(); });
+    uint64_t idle, kernel, user;
+    measure("  of which GetSystemTimes", [&] { system.readSystemTimes(&idle, &kernel, &user); });
+
+    installMeterPlatform(nullptr);
+    resetLoadMeterState();
+}
+
+}  // namespace
+
+int main() {
+    printHeader();
+    benchmarkLoadMeter();
+    return 0;
+}
