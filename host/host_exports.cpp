@@ -23,13 +23,6 @@ bool styleReady = false;
 // ReadString's answer lives here until the next host call.
 std::string lastString;
 
-// The key's value in the file as it is now; false when the file or the key is absent.
-bool valueOf(const char* file, const char* key, std::string* value) {
-    std::string text;
-    if (!file || !key || !hostrc::readWholeFile(file, &text)) return false;
-    return hostrc::lookupValue(text, key, value);
-}
-
 std::string colourText(COLORREF c) {
     char text[16];
     snprintf(text, sizeof text, "#%02X%02X%02X", GetRValue(c), GetGValue(c), GetBValue(c));
@@ -57,27 +50,20 @@ HOST_EXPORT HWND GetBBWnd(void) {
 }
 
 HOST_EXPORT int ReadInt(const char* file, const char* key, int defaultValue) {
-    std::string value;
-    int result = defaultValue;
-    if (valueOf(file, key, &value) && !hostrc::parseInt(value, &result)) result = defaultValue;
+    int result = hostrc::readIntOr(file, key, defaultValue);
     logLine("ReadInt file=%s key=%s default=%d -> %d", quoted(file).c_str(), quoted(key).c_str(), defaultValue, result);
     return result;
 }
 
 HOST_EXPORT bool ReadBool(const char* file, const char* key, bool defaultValue) {
-    std::string value;
-    bool result = defaultValue;
-    if (valueOf(file, key, &value) && !hostrc::parseBool(value, &result)) result = defaultValue;
+    bool result = hostrc::readBoolOr(file, key, defaultValue);
     logLine("ReadBool file=%s key=%s default=%s -> %s", quoted(file).c_str(), quoted(key).c_str(),
             defaultValue ? "true" : "false", result ? "true" : "false");
     return result;
 }
 
 HOST_EXPORT COLORREF ReadColor(const char* file, const char* key, const char* defaultColor) {
-    std::string value;
-    unsigned colour = 0;
-    bool found = valueOf(file, key, &value) && hostrc::parseColor(value, &colour);
-    if (!found && !(defaultColor && hostrc::parseColor(defaultColor, &colour))) colour = 0;
+    COLORREF colour = hostrc::readColorOr(file, key, defaultColor);
     logLine("ReadColor file=%s key=%s default=%s -> %s", quoted(file).c_str(), quoted(key).c_str(),
             quoted(defaultColor).c_str(), colourText(colour).c_str());
     return colour;
@@ -86,7 +72,7 @@ HOST_EXPORT COLORREF ReadColor(const char* file, const char* key, const char* de
 HOST_EXPORT const char* ReadString(const char* file, const char* key, const char* defaultText) {
     std::string value;
     const char* result = defaultText;
-    if (valueOf(file, key, &value)) {
+    if (hostrc::readText(file, key, &value)) {
         lastString = value;
         result = lastString.c_str();
     }

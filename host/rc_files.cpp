@@ -77,15 +77,47 @@ bool replaceWholeFile(const char* path, const std::string& bytes, std::string* e
     return true;
 }
 
+bool readText(const char* path, const char* key, std::string* value) {
+    std::string text;
+    if (!path || !key || !readWholeFile(path, &text)) return false;
+    return lookupValue(text, key, value);
+}
+
+int readIntOr(const char* path, const char* key, int fallback) {
+    std::string value;
+    int result;
+    return readText(path, key, &value) && parseInt(value, &result) ? result : fallback;
+}
+
+bool readBoolOr(const char* path, const char* key, bool fallback) {
+    std::string value;
+    bool result;
+    return readText(path, key, &value) && parseBool(value, &result) ? result : fallback;
+}
+
+unsigned readColorOr(const char* path, const char* key, const char* fallbackText) {
+    std::string value;
+    unsigned result;
+    if (readText(path, key, &value) && parseColor(value, &result)) return result;
+    return fallbackText && parseColor(fallbackText, &result) ? result : 0;
+}
+
 bool storeInt(const char* path, const char* key, int value, std::string* error) {
     if (!path || !key) {
         *error = "no file or no key";
         return false;
     }
+    // A read-only rc file is the user's wish that it stays as it is; a rename over it
+    // would go through on some systems.
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        *error = "the file is read-only";
+        return false;
+    }
     std::string text;
     // An rc file that does not exist yet is an empty one; one that exists but cannot be read
     // must not be replaced by a file holding only the new key.
-    if (!readWholeFile(path, &text) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
+    if (!readWholeFile(path, &text) && attributes != INVALID_FILE_ATTRIBUTES) {
         *error = "cannot read the file";
         return false;
     }
