@@ -53,9 +53,12 @@ void sendMouse(POINT at, DWORD buttons) {
 // person, and the system's move loop sees genuine button and pointer events.
 DWORD WINAPI dragWithControl(LPVOID) {
     const DragPlan plan = dragPlan;
-    sendKey(VK_CONTROL, false);
+    // Ctrl goes down only once the pointer rests on the panel: under Wine, the pointer
+    // entering a window resynchronises the key state with the X server, where Ctrl is up.
     sendMouse(plan.from, 0);
-    Sleep(60);
+    Sleep(150);
+    sendKey(VK_CONTROL, false);
+    Sleep(30);
     sendMouse(plan.from, MOUSEEVENTF_LEFTDOWN);
     Sleep(150);
     const int steps = 12;
