@@ -219,10 +219,9 @@ def check_panel_picture(args, path, rc):
         check(all(rows[fy][fx] == (0, 0, 0) for fx, fy in frame), f"{graph}: black frame around the plot")
         background = colour(v[f"kelvora.{graph.lower()}.background:"])
         check(count_pixels(rows, (x, y, x + w, y + h), background) > w * h // 3, f"{graph}: plot background")
+        # The bars' height follows the machine's load (1 % of a 50-pixel plot is no bar), so
+        # only what is always there is checked: frame, background and caption.
         check(count_pixels(rows, (x, y, x + w, y + h), DEFAULT_TEXT) > 15, f"{graph}: caption over the plot")
-        if graph == "memoryGraph":
-            bars = colour(v["kelvora.memorygraph.color:"])
-            check(count_pixels(rows, (x, y, x + w, y + h), bars) > 0, "memory graph: load bars")
     freedisk = icon_pixels(args.source, "disk-free.ico")
     fulldisk = icon_pixels(args.source, "disk-full.ico")
     row_icons = {"ip": "ip.ico", "totalMemory": "total-memory.ico", "usedMemory": "used-memory.ico",
@@ -374,10 +373,12 @@ def kelvora_icon_failure(args):
     joined = winpath(folder) + "\\icons\\used-memory.ico"
     box = f'box owner=host caption="Cannot load icon" text="{joined}" style=0x00040010'
     check_lines([box], run.lines("box "), "boxes")
-    # The box comes right after the failing key is read, and the plugin runs on.
+    # The box follows the read of the failing key (at once, or once the reload is complete),
+    # comes before the window exists, and the plugin runs on.
     at = run.index(box)
-    check(run.log[at - 1].startswith(f'ReadString file="{winpath(os.path.join(folder, "Kelvora.rc"))}" '
-                                     'key="Kelvora.usedMemory.icon:"'), run.tail())
+    key_read = next(i for i, l in enumerate(run.log) if l.startswith(
+        f'ReadString file="{winpath(os.path.join(folder, "Kelvora.rc"))}" key="Kelvora.usedMemory.icon:"'))
+    check(key_read < at, "the box follows the read of the failing icon key\n" + run.tail())
     in_order(run, [box, "message host 10001 wParam=panel lParam=[10103,10901,0]", "returned beginPlugin 0",
                    'broadcast "@BBShowPlugins"', "deliver 10901 panel", "call endPlugin", "returned endPlugin"])
     check(any(l.startswith("MakeStyleGradient") for l in run.log[at:]), "the panel is painted after the box")
