@@ -21,6 +21,7 @@ bool openNow = false;
 struct Pick {
     bool armed = false;
     bool active = false;
+    bool cancel = false;  // the label is not in the menu: close it as a person would
     std::string label;
     std::vector<int> path;    // item positions from the shown menu down to the entry
     std::vector<HMENU> handles;  // the popup menus along that path
@@ -152,7 +153,11 @@ void showHostMenu(HostMenu* menu) {
     if (pick.armed) {
         pick.armed = false;
         pick.active = findLabel(menu, pick.label, pick.path, 0);
-        if (!pick.active) logLine("menu has no entry labelled %s", quoted(pick.label.c_str()).c_str());
+        if (!pick.active) {
+            logLine("menu has no entry labelled %s", quoted(pick.label.c_str()).c_str());
+            pick.cancel = true;
+            SetTimer(mainWindow(), TIMER_MENU_PICK, 40, nullptr);
+        }
         HMENU level = built.handle;
         for (size_t i = 0; pick.active && i < pick.path.size(); ++i) {
             pick.handles.push_back(level);
@@ -171,6 +176,7 @@ void showHostMenu(HostMenu* menu) {
     openNow = false;
     KillTimer(mainWindow(), TIMER_MENU_PICK);
     pick.active = false;
+    pick.cancel = false;
     DestroyMenu(built.handle);
 
     if (chosen >= 1 && chosen <= built.commands.size()) {
@@ -185,9 +191,14 @@ void showHostMenu(HostMenu* menu) {
 }
 
 void onMenuPickTimer() {
-    if (!pick.active) return;
     OpenMenus open;
     EnumThreadWindows(GetCurrentThreadId(), collectOpenMenu, reinterpret_cast<LPARAM>(&open));
+    if (pick.cancel && !open.handles.empty()) {
+        pick.cancel = false;
+        pressKey(WM_KEYDOWN, VK_ESCAPE);
+        return;
+    }
+    if (!pick.active) return;
     int level = -1;
     for (size_t i = 0; i < pick.handles.size(); ++i)
         if (std::find(open.handles.begin(), open.handles.end(), pick.handles[i]) != open.handles.end())

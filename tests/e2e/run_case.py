@@ -93,7 +93,8 @@ def probe_menu_box_drag(args):
               b"Probe.icon: missing.ico\r\nprobe.x: 5\r\n")
     folder = probe_folder(args, before)
     plugin = os.path.join(folder, "probe_plugin.dll")
-    run = run_host(args.host, plugin, "wait 300\ndrag 30 20\nmenu write position\nmenu show box\nmenu say hello\nstop\n")
+    run = run_host(args.host, plugin, "wait 300\ndrag 30 20\nmenu write position\nmenu show box\nmenu no such entry\n"
+                                          "menu say hello\nstop\n")
     check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}")
     icon = winpath(os.path.join(folder, "missing.ico"))
     in_order(run, [f'box owner=host caption="Cannot load icon" text="{icon}" style=0x00040010',
@@ -101,6 +102,7 @@ def probe_menu_box_drag(args):
                    "script drag 30 20 from 300,200", "script drag ended at 330,220",
                    'menu choice "write position" -> "@Probe.write"', 'broadcast "@Probe.write"',
                    'box owner=host caption="Probe" text="hello from the probe" style=0x00000040',
+                   'menu has no entry labelled "no such entry"', "menu closed without a choice",
                    'menu choice "say hello" -> "@Probe.hello"', "call endPlugin"])
     writes = [line.split(" key=")[1] for line in run.lines("WriteInt")]
     check_lines(['"Probe.x:" value=330 -> written', '"Probe.y:" value=220 -> written'], writes, "writes")
