@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "bench_painter.h"
+#include "bench_samplers.h"
 #include "sampling/load_meter.h"
 #include "sampling/meter_platform.h"
 #include "support/perf_block.h"
@@ -143,4 +145,6 @@ int main() {
     printHeader();
     benchmarkLoadMeter();
     return 0;
+    benchSamplers();
+    benchPainter();
 }

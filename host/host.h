@@ -1,0 +1,76 @@
+// Shared state of the stand-in host's running parts: log, windows, registrations,
+// menus, message boxes, screenshots and the script runner.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "host/script.h"
+#include "shell/host_api.h"
+
+namespace host {
+
+// Private messages of the host's main window.
+constexpr UINT WM_HOST_BROADCAST = WM_APP + 1;  // deliver the next queued broadcast
+constexpr UINT WM_HOST_STOP = WM_APP + 2;       // end the message loop
+constexpr UINT_PTR TIMER_SCRIPT = 1;
+constexpr UINT_PTR TIMER_MENU_PICK = 2;
+constexpr UINT_PTR TIMER_STOP_AFTER = 3;
+
+// --- log (host_log.cpp) ---
+bool openLog(const char* path);
+void closeLog();
+bool logging();
+void logLine(const char* format, ...) __attribute__((format(__MINGW_PRINTF_FORMAT, 1, 2)));
+// "host", "slit", "panel", "0" or the handle in hex.
+std::string windowName(HWND window);
+void nameWindow(HWND window, const char* name);
+// The text in double quotes, or null.
+std::string quoted(const char* text);
+
+// --- style (host_exports.cpp) ---
+// The record that GetSettingPtr(1) returns.
+unsigned char* styleRecord();
+
+// --- windows and messages (host_windows.cpp) ---
+bool createHostWindows(HINSTANCE instance);
+HWND mainWindow();
+HWND slitWindow();
+// The plugin's panel: the first window registered with 10001, else the first sticky one.
+HWND panelWindow();
+void recordSticky(HWND window);
+void deliverReconfigure();
+void deliverBroadcast(const char* text);
+// Queues a broadcast for the main loop (used where delivering at once would re-enter the plugin).
+void queueBroadcast(const std::string& text);
+bool broadcastsPending();
+void requestStop(const char* reason);
+// Shows the slit window; for the slit start kinds.
+void showSlit();
+
+// --- menus (host_menus.cpp) ---
+void showHostMenu(HostMenu* menu);
+// Arms the next shown menu to pick the entry with this label.
+void armMenuPick(const std::string& label);
+void onMenuPickTimer();
+int menusShown();
+bool menuOpen();
+
+// --- message boxes (host_boxes.cpp) ---
+// Records every message box of this thread and dismisses it; also points the plugin's
+// import of MessageBoxA at a recorder so the style of the call itself is known.
+void installBoxRecorder(HMODULE plugin);
+
+// --- screenshots (host_screenshot.cpp) ---
+bool savePanelPng(HWND window, const char* path, std::string* error);
+
+// --- editor (host_editor.cpp) ---
+void setEditor(const std::string& path);
+std::string editorPath();
+
+// --- script (host_script_runner.cpp) ---
+void startScript(const hostscript::Script& script);
+void onScriptTimer();
+
+}  // namespace host

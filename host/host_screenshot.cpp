@@ -1,0 +1,65 @@
+// Screenshots of the panel: the window's pixels as they are on screen, saved as PNG.
+#include <cstdio>
+#include <vector>
+
+#include "host/host.h"
+#include "host/png.h"
+#include "host/rc_files.h"
+
+namespace host {
+
+bool savePanelPng(HWND window, const char* path, std::string* error) {
+    if (!window || !IsWindow(window)) {
+        *error = "no panel window";
+        return false;
+    }
+    // Pending paints first, so the picture shows the latest values.
+    UpdateWindow(window);
+    GdiFlush();
+    RECT r;
+    GetWindowRect(window, &r);
+    const int width = r.right - r.left;
+    const int height = r.bottom - r.top;
+    if (width <= 0 || height <= 0) {
+        *error = "the panel has no area";
+        return false;
+    }
+    // The window's own device context reads what the window shows, also where other
+    // windows or the screen edge would cut a copy from the screen.
+    HDC source = GetWindowDC(window);
+    HDC memory = CreateCompatibleDC(source);
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;  // top-down
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(memory, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool ok = bitmap != nullptr;
+    if (ok) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        ok = BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
+        GdiFlush();
+        SelectObject(memory, old);
+    }
+    std::vector<uint32_t> pixels;
+    if (ok) {
+        const uint32_t* p = static_cast<const uint32_t*>(bits);
+        pixels.assign(p, p + static_cast<size_t>(width) * height);
+        for (uint32_t& v : pixels) v &= 0x00FFFFFF;
+    }
+    if (bitmap) DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(window, source);
+    if (!ok) {
+        *error = "cannot copy the panel's pixels";
+        return false;
+    }
+    if (!hostrc::replaceWholeFile(path, hostpng::encodePng(width, height, pixels), error)) return false;
+    logLine("screenshot %s %dx%d at %ld,%ld", quoted(path).c_str(), width, height, r.left, r.top);
+    return true;
+}
+
+}  // namespace host

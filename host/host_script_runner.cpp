@@ -1,0 +1,209 @@
+// Runs a script's timed steps from a timer of the host's main window. Timers are
+// dispatched by nested loops too (menus, boxes, window moves), so each step that opens
+// one waits for its end before the next step starts.
+#include "host/host.h"
+
+namespace host {
+
+namespace {
+
+enum class Waiting { Nothing, Time, Menu, Drag };
+
+hostscript::Script script;
+size_t next = 0;
+bool running = false;
+bool inStep = false;
+Waiting waiting = Waiting::Nothing;
+DWORD resumeAt = 0;
+int menusBefore = 0;
+HANDLE dragThread = nullptr;
+
+struct DragPlan {
+    POINT from;
+    POINT to;
+};
+DragPlan dragPlan;
+
+constexpr UINT TICK_MS = 20;
+// How long a right click may take to bring up a menu before the step gives up.
+constexpr DWORD MENU_APPEAR_MS = 3000;
+
+bool reached(DWORD tick) { return static_cast<int>(GetTickCount() - tick) >= 0; }
+
+void sendKey(WORD key, bool up) {
+    INPUT in = {};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = key;
+    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    SendInput(1, &in, sizeof in);
+}
+
+void sendMouse(POINT at, DWORD buttons) {
+    const int width = GetSystemMetrics(SM_CXSCREEN);
+    const int height = GetSystemMetrics(SM_CYSCREEN);
+    INPUT in = {};
+    in.type = INPUT_MOUSE;
+    in.mi.dx = static_cast<LONG>((at.x * 65535LL + width / 2) / (width > 1 ? width - 1 : 1));
+    in.mi.dy = static_cast<LONG>((at.y * 65535LL + height / 2) / (height > 1 ? height - 1 : 1));
+    in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttons;
+    SendInput(1, &in, sizeof in);
+}
+
+// Real input from another thread: the GUI thread keeps dispatching, as it would for a
+// person, and the system's move loop sees genuine button and pointer events.
+DWORD WINAPI dragWithControl(LPVOID) {
+    const DragPlan plan = dragPlan;
+    // Ctrl goes down only once the pointer rests on the panel: under Wine, the pointer
+    // entering a window resynchronises the key state with the X server, where Ctrl is up.
+    sendMouse(plan.from, 0);
+    Sleep(150);
+    sendKey(VK_CONTROL, false);
+    Sleep(30);
+    sendMouse(plan.from, MOUSEEVENTF_LEFTDOWN);
+    Sleep(150);
+    const int steps = 12;
+    for (int i = 1; i <= steps; ++i) {
+        POINT p = {plan.from.x + (plan.to.x - plan.from.x) * i / steps, plan.from.y + (plan.to.y - plan.from.y) * i / steps};
+        sendMouse(p, 0);
+        Sleep(25);
+    }
+    Sleep(60);
+    sendMouse(plan.to, MOUSEEVENTF_LEFTUP);
+    Sleep(60);
+    sendKey(VK_CONTROL, true);
+    Sleep(150);
+    return 0;
+}
+
+POINT panelCentre(HWND panel) {
+    RECT r;
+    GetWindowRect(panel, &r);
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+void startDrag(const hostscript::Step& step) {
+    HWND panel = panelWindow();
+    if (!panel) {
+        logLine("script drag: no panel");
+        return;
+    }
+    RECT r;
+    GetWindowRect(panel, &r);
+    logLine("script drag %d %d from %ld,%ld", step.dx, step.dy, r.left, r.top);
+    dragPlan.from = panelCentre(panel);
+    dragPlan.to = POINT{dragPlan.from.x + step.dx, dragPlan.from.y + step.dy};
+    dragThread = CreateThread(nullptr, 0, dragWithControl, nullptr, 0, nullptr);
+    if (dragThread) waiting = Waiting::Drag;
+}
+
+void startMenu(const hostscript::Step& step) {
+    HWND panel = panelWindow();
+    logLine("script menu %s", quoted(step.text.c_str()).c_str());
+    if (!panel) {
+        logLine("script menu: no panel");
+        return;
+    }
+    armMenuPick(step.text);
+    menusBefore = menusShown();
+    RECT client;
+    GetClientRect(panel, &client);
+    POINT centre = {client.right / 2, client.bottom / 2};
+    POINT screen = centre;
+    ClientToScreen(panel, &screen);
+    SetCursorPos(screen.x, screen.y);
+    const LPARAM at = MAKELPARAM(centre.x, centre.y);
+    PostMessageA(panel, WM_RBUTTONDOWN, MK_RBUTTON, at);
+    PostMessageA(panel, WM_RBUTTONUP, 0, at);
+    waiting = Waiting::Menu;
+    resumeAt = GetTickCount() + MENU_APPEAR_MS;
+}
+
+void runStep(const hostscript::Step& step) {
+    switch (step.kind) {
+        case hostscript::StepKind::Wait:
+            logLine("script wait %d", step.milliseconds);
+            waiting = Waiting::Time;
+            resumeAt = GetTickCount() + static_cast<DWORD>(step.milliseconds);
+            break;
+        case hostscript::StepKind::Broadcast:
+            logLine("script broadcast %s", quoted(step.text.c_str()).c_str());
+            deliverBroadcast(step.text.c_str());
+            break;
+        case hostscript::StepKind::Reconfigure:
+            logLine("script reconfigure");
+            deliverReconfigure();
+            break;
+        case hostscript::StepKind::Menu:
+            startMenu(step);
+            break;
+        case hostscript::StepKind::Drag:
+            startDrag(step);
+            break;
+        case hostscript::StepKind::Screenshot: {
+            logLine("script screenshot %s", quoted(step.text.c_str()).c_str());
+            std::string error;
+            if (!savePanelPng(panelWindow(), step.text.c_str(), &error)) logLine("screenshot failed: %s", error.c_str());
+            break;
+        }
+        case hostscript::StepKind::Stop:
+            logLine("script stop");
+            running = false;
+            requestStop("script");
+            break;
+    }
+}
+
+// True once the step that is waiting has finished.
+bool waitOver() {
+    switch (waiting) {
+        case Waiting::Nothing:
+            return true;
+        case Waiting::Time:
+            return reached(resumeAt);
+        case Waiting::Menu:
+            // Shown, closed and its choice delivered; or never shown in time.
+            if (menusShown() > menusBefore) return !broadcastsPending() && !menuOpen();
+            if (reached(resumeAt)) {
+                logLine("script menu: no menu appeared");
+                return true;
+            }
+            return false;
+        case Waiting::Drag: {
+            if (WaitForSingleObject(dragThread, 0) != WAIT_OBJECT_0) return false;
+            CloseHandle(dragThread);
+            dragThread = nullptr;
+            RECT r = {};
+            if (panelWindow()) GetWindowRect(panelWindow(), &r);
+            logLine("script drag ended at %ld,%ld", r.left, r.top);
+            return true;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void startScript(const hostscript::Script& s) {
+    script = s;
+    next = 0;
+    running = true;
+    waiting = Waiting::Nothing;
+    SetTimer(mainWindow(), TIMER_SCRIPT, TICK_MS, nullptr);
+}
+
+void onScriptTimer() {
+    // A step that opened a nested loop (a box, a menu, a move) is still on the stack.
+    if (!running || inStep) return;
+    if (!waitOver()) return;
+    waiting = Waiting::Nothing;
+    inStep = true;
+    while (running && waiting == Waiting::Nothing && next < script.steps.size()) runStep(script.steps[next++]);
+    inStep = false;
+    if (running && waiting == Waiting::Nothing && next >= script.steps.size()) {
+        running = false;
+        logLine("script done");
+        KillTimer(mainWindow(), TIMER_SCRIPT);
+    }
+}
+
+}  // namespace host

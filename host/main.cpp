@@ -1,0 +1,130 @@
+// Stand-in Blackbox shell: loads one plugin DLL, starts it, runs the message loop until
+// told to stop (script, --stop-after, Ctrl+C), then stops and unloads the plugin.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+#include "host/options.h"
+#include "host/rc_files.h"
+#include "host/style.h"
+
+namespace {
+
+typedef int (*BeginPluginFn)(HINSTANCE);
+typedef int (*BeginSlitPluginFn)(HINSTANCE, HWND);
+typedef void (*EndPluginFn)(HINSTANCE);
+
+BOOL WINAPI onConsoleBreak(DWORD) {
+    // Runs on its own thread: the stop is posted to the GUI thread, which unloads cleanly.
+    PostMessageA(host::mainWindow(), host::WM_HOST_STOP, 0, 0);
+    return TRUE;
+}
+
+int fail(const std::string& message, int code) {
+    fprintf(stderr, "blackbox: %s\n", message.c_str());
+    host::logLine("error %s", message.c_str());
+    host::closeLog();
+    return code;
+}
+
+const char* entryName(hostoptions::StartKind kind) {
+    switch (kind) {
+        case hostoptions::StartKind::Slit: return "beginSlitPlugin";
+        case hostoptions::StartKind::Ex: return "beginPluginEx";
+        default: return "beginPlugin";
+    }
+}
+
+// Calls the chosen start entry point; -1 when the plugin lacks it.
+int startPlugin(HMODULE plugin, hostoptions::StartKind kind) {
+    const char* name = entryName(kind);
+    FARPROC entry = GetProcAddress(plugin, name);
+    if (!entry) return -1;
+    host::logLine("call %s", name);
+    int result;
+    if (kind == hostoptions::StartKind::Plain)
+        result = reinterpret_cast<BeginPluginFn>(entry)(plugin);
+    else
+        result = reinterpret_cast<BeginSlitPluginFn>(entry)(plugin, host::slitWindow());
+    host::logLine("returned %s %d", name, result);
+    return result;
+}
+
+void stopPlugin(HMODULE plugin) {
+    FARPROC entry = GetProcAddress(plugin, "endPlugin");
+    if (!entry) {
+        host::logLine("no endPlugin");
+        return;
+    }
+    host::logLine("call endPlugin");
+    reinterpret_cast<EndPluginFn>(entry)(plugin);
+    host::logLine("returned endPlugin");
+}
+
+void runMessageLoop() {
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    hostoptions::Options options = hostoptions::parseOptions(args);
+    if (options.help) {
+        fputs(hostoptions::usageText(), stdout);
+        return 0;
+    }
+    if (!options.error.empty()) {
+        fprintf(stderr, "blackbox: %s\n%s", options.error.c_str(), hostoptions::usageText());
+        return 2;
+    }
+    if (!options.logFile.empty() && !host::openLog(options.logFile.c_str()))
+        return fail("cannot write the log " + options.logFile, 2);
+
+    hostscript::Script script;
+    if (!options.scriptFile.empty()) {
+        std::string text;
+        if (!hostrc::readWholeFile(options.scriptFile.c_str(), &text)) return fail("cannot read the script " + options.scriptFile, 2);
+        script = hostscript::parseScript(text);
+        if (!script.error.empty()) return fail(options.scriptFile + ": " + script.error, 2);
+    }
+    hoststyle::Record* style = reinterpret_cast<hoststyle::Record*>(host::styleRecord());
+    std::string error;
+    if (!options.styleFile.empty() && !hoststyle::loadStyleFile(options.styleFile.c_str(), *style, &error))
+        return fail(error, 2);
+    host::setEditor(options.editor);
+
+    if (!host::createHostWindows(GetModuleHandleA(nullptr))) return fail("cannot create the host windows", 1);
+    SetConsoleCtrlHandler(onConsoleBreak, TRUE);
+    if (options.start != hostoptions::StartKind::Plain) host::showSlit();
+
+    host::logLine("load %s", host::quoted(options.plugin.c_str()).c_str());
+    HMODULE plugin = LoadLibraryA(options.plugin.c_str());
+    if (!plugin) return fail("cannot load " + options.plugin + " (error " + std::to_string(GetLastError()) + ")", 1);
+    if (host::logging()) host::installBoxRecorder(plugin);
+
+    int started = startPlugin(plugin, options.start);
+    if (started != 0) {
+        FreeLibrary(plugin);
+        return fail(started < 0 ? std::string("the plugin has no ") + entryName(options.start)
+                                : std::string("the plugin did not start"),
+                    1);
+    }
+
+    if (!script.steps.empty()) host::startScript(script);
+    if (options.stopAfter >= 0) SetTimer(host::mainWindow(), host::TIMER_STOP_AFTER, static_cast<UINT>(options.stopAfter), nullptr);
+    runMessageLoop();
+
+    if (!options.screenshotFile.empty() && !host::savePanelPng(host::panelWindow(), options.screenshotFile.c_str(), &error))
+        fprintf(stderr, "blackbox: screenshot failed: %s\n", error.c_str());
+    stopPlugin(plugin);
+    FreeLibrary(plugin);
+    host::logLine("unloaded");
+    host::closeLog();
+    return 0;
+}

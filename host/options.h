@@ -1,0 +1,27 @@
+// Command line of the stand-in host. No windows.h.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace hostoptions {
+
+enum class StartKind { Plain, Slit, Ex };  // beginPlugin, beginSlitPlugin, beginPluginEx
+
+struct Options {
+    StartKind start = StartKind::Plain;
+    std::string plugin;
+    std::string logFile;
+    std::string scriptFile;
+    std::string screenshotFile;
+    std::string styleFile;
+    std::string editor;   // empty: notepad
+    int stopAfter = -1;   // milliseconds; -1 runs until stopped
+    bool help = false;
+    std::string error;    // empty when the command line is sound
+};
+
+Options parseOptions(const std::vector<std::string>& args);
+const char* usageText();
+
+}  // namespace hostoptions

@@ -1,0 +1,103 @@
+// Parser of the host's script files; a faulty line stops the parse so that a test never
+// runs half a script.
+#include "host/script.h"
+
+#include "host/rc_text.h"
+
+namespace hostscript {
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+std::string trimmed(const std::string& s) {
+    size_t first = 0;
+    while (first < s.size() && isBlank(s[first])) ++first;
+    size_t last = s.size();
+    while (last > first && isBlank(s[last - 1])) --last;
+    return s.substr(first, last - first);
+}
+
+// Splits "word rest" at the first blank; rest is trimmed.
+void splitWord(const std::string& line, std::string* word, std::string* rest) {
+    size_t blank = 0;
+    while (blank < line.size() && !isBlank(line[blank])) ++blank;
+    *word = line.substr(0, blank);
+    *rest = trimmed(line.substr(blank));
+}
+
+std::string failure(int line, const std::string& what) { return "line " + std::to_string(line) + ": " + what; }
+
+// Parses one step; returns an error text or "".
+std::string parseStep(const std::string& word, const std::string& rest, Step& step) {
+    if (word == "wait") {
+        step.kind = StepKind::Wait;
+        if (!hostrc::parseInt(rest, &step.milliseconds) || step.milliseconds < 0)
+            return "wait needs a number of milliseconds from 0 up";
+        return "";
+    }
+    if (word == "broadcast" || word == "menu" || word == "screenshot") {
+        step.kind = word == "broadcast" ? StepKind::Broadcast : word == "menu" ? StepKind::Menu : StepKind::Screenshot;
+        step.text = rest;
+        if (rest.empty()) return word + " needs " + (word == "broadcast" ? "a text" : word == "menu" ? "a label" : "a file");
+        return "";
+    }
+    if (word == "drag") {
+        step.kind = StepKind::Drag;
+        std::string first, second;
+        splitWord(rest, &first, &second);
+        if (!hostrc::parseInt(first, &step.dx) || !hostrc::parseInt(second, &step.dy))
+            return "drag needs two whole numbers of pixels";
+        return "";
+    }
+    if (word == "reconfigure" || word == "stop") {
+        step.kind = word == "stop" ? StepKind::Stop : StepKind::Reconfigure;
+        if (!rest.empty()) return word + " takes nothing after it";
+        return "";
+    }
+    return "unknown step \"" + word + "\"";
+}
+
+}  // namespace
+
+Script parseScript(const std::string& text) {
+    Script script;
+    size_t begin = 0;
+    int lineNumber = 0;
+    while (begin <= text.size()) {
+        size_t newline = text.find('\n', begin);
+        size_t end = newline == std::string::npos ? text.size() : newline;
+        ++lineNumber;
+        const std::string line = trimmed(text.substr(begin, end - begin));
+        if (!line.empty() && line[0] != '#') {
+            Step step{StepKind::Stop, lineNumber, 0, 0, 0, ""};
+            std::string word, rest;
+            splitWord(line, &word, &rest);
+            std::string error = parseStep(word, rest, step);
+            if (!error.empty()) {
+                script.steps.clear();
+                script.error = failure(lineNumber, error);
+                return script;
+            }
+            script.steps.push_back(step);
+        }
+        if (newline == std::string::npos) break;
+        begin = newline + 1;
+    }
+    return script;
+}
+
+const char* stepName(StepKind kind) {
+    switch (kind) {
+        case StepKind::Wait: return "wait";
+        case StepKind::Broadcast: return "broadcast";
+        case StepKind::Reconfigure: return "reconfigure";
+        case StepKind::Menu: return "menu";
+        case StepKind::Drag: return "drag";
+        case StepKind::Screenshot: return "screenshot";
+        case StepKind::Stop: return "stop";
+    }
+    return "?";
+}
+
+}  // namespace hostscript

@@ -1,0 +1,37 @@
+// Script files of the stand-in host: timed steps that drive a plugin for tests and demos.
+// One step a line; blank lines and lines starting with '#' are skipped:
+//   wait MS              pause for MS milliseconds
+//   broadcast TEXT       deliver TEXT as message 10901 to every registered window
+//   reconfigure          deliver message 10103 to every registered window
+//   menu LABEL           right-click the panel and pick the menu entry labelled LABEL
+//   drag DX DY           Ctrl+drag the panel by DX, DY pixels
+//   screenshot FILE      save the panel as a PNG file
+//   stop                 end the run
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace hostscript {
+
+enum class StepKind { Wait, Broadcast, Reconfigure, Menu, Drag, Screenshot, Stop };
+
+struct Step {
+    StepKind kind;
+    int line;          // 1-based line of the script
+    int milliseconds;  // Wait
+    int dx;            // Drag
+    int dy;
+    std::string text;  // Broadcast text, Menu label, Screenshot file
+};
+
+struct Script {
+    std::vector<Step> steps;
+    // Empty when the script is sound; otherwise "line N: what is wrong" for the first fault.
+    std::string error;
+};
+
+Script parseScript(const std::string& text);
+const char* stepName(StepKind kind);
+
+}  // namespace hostscript

@@ -1,0 +1,409 @@
+#!/usr/bin/env python3
+"""End-to-end cases of the stand-in host under Wine. Probe cases drive the small probe
+plugin and check the host itself; kelvora cases drive the real Kelvora.dll with the
+example theme. Usage: run_case.py CASE --build BUILD_DIR --source SOURCE_DIR"""
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+
+from hostrun import (FOLDERS, Failure, check, check_lines, colour, count_pixels, plugin_folder, rc_values, read_png,
+                     remove_folders, run_host, settings_reads, winpath)
+
+DEFAULT_TEXT = (0xE8, 0xEC, 0xF0)    # the host's default style text colour
+DEFAULT_BORDER = (0x0A, 0x0C, 0x0F)  # and border colour
+CASES = {}
+
+
+def case(function):
+    CASES[function.__name__] = function
+    return function
+
+
+def in_order(run, expected):
+    """Each expected line appears in the log after the one before it."""
+    at = 0
+    for line in expected:
+        at = run.index(line, at) + 1
+
+
+def check_png_opens_elsewhere(path, width, height):
+    """A standard tool reads the screenshot too, when ImageMagick is installed."""
+    if not shutil.which("identify"):
+        return
+    out = subprocess.run(["identify", path], stdout=subprocess.PIPE, stderr=subprocess.STDOUT).stdout.decode()
+    check(f"PNG {width}x{height}" in out, f"identify does not read {path}: {out}")
+
+
+# --- probe cases: the host's own behaviour --------------------------------------------------
+
+def probe_folder(args, rc_bytes, extra_files=()):
+    folder = plugin_folder([os.path.join(args.build, "tests", "e2e", "probe_plugin.dll"), *extra_files], "probe")
+    with open(os.path.join(folder, "probe_plugin.rc"), "wb") as f:
+        f.write(rc_bytes)
+    return folder
+
+
+@case
+def probe_scripted_run(args):
+    folder = probe_folder(args, b"! probe settings\n# Probe.x: 5\nProbe.x: 300\nprobe.Y:   200   \nProbe.width: wide\n"
+                                b"Probe.label: Hello probe\nProbe.y: 999\nProbe.layered: true\n")
+    plugin = os.path.join(folder, "probe_plugin.dll")
+    shot = os.path.join(folder, "shot.png")
+    run = run_host(args.host, plugin, f"wait 300\nbroadcast @Probe.hello\nreconfigure\nscreenshot {winpath(shot)}\nstop\n")
+    check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}")
+    rc = f'"{winpath(os.path.join(folder, "probe_plugin.rc"))}"'
+    start = [
+        f'load "{winpath(plugin)}"',
+        "call beginPlugin",
+        "GetBBWnd -> host",
+        f'ReadInt file={rc} key="Probe.x:" default=200 -> 300',
+        f'ReadInt file={rc} key="Probe.y:" default=150 -> 200',   # case-blind, trimmed, first one wins
+        f'ReadInt file={rc} key="Probe.width:" default=120 -> 120',  # bad value: default
+        f'ReadInt file={rc} key="Probe.height:" default=60 -> 60',   # absent: default
+        f'ReadBool file={rc} key="Probe.layered:" default=false -> true',
+        f'ReadString file={rc} key="Probe.label:" default="probe" -> "Hello probe"',
+        f'ReadString file={rc} key="Probe.icon:" default=null -> null',
+        "GetSettingPtr 1 -> style",
+        "GetSettingPtr 1 -> style",
+        "CreateStyleFont style",
+        "message host 10001 wParam=panel lParam=[10103,10901,0]",
+        "MakeSticky panel",
+        "returned beginPlugin 0",
+    ]
+    check_lines(start, run.log[:len(start)], "start-up")
+    in_order(run, ["script broadcast \"@Probe.hello\"", 'broadcast "@Probe.hello"', "deliver 10901 panel",
+                   "script reconfigure", "reconfigure", "deliver 10103 panel",
+                   f'ReadInt file={rc} key="Probe.x:" default=200 -> 300', "script stop", "call endPlugin",
+                   "returned endPlugin", "unloaded"])
+    check(not run.lines("message slit"), "a plain start sends nothing to the slit")
+    check(not run.lines("box "), "no box expected")
+    width, height, rows = read_png(shot)
+    check((width, height) == (120, 60), f"screenshot is {width}x{height}")
+    check(rows[0][0] == DEFAULT_BORDER and rows[59][119] == DEFAULT_BORDER, "the style border frames the panel")
+    check(count_pixels(rows, (0, 0, 120, 60), DEFAULT_TEXT) > 30, "the label is drawn in the style's text colour")
+    check_png_opens_elsewhere(shot, 120, 60)
+
+
+@case
+def probe_menu_box_drag(args):
+    before = (b"! comment line\r\nProbe.x:\t 300   \r\nOther.key: 1\r\nProbe.y:200\r\n# Probe.y: 7\r\n"
+              b"Probe.icon: missing.ico\r\nprobe.x: 5\r\n")
+    folder = probe_folder(args, before)
+    plugin = os.path.join(folder, "probe_plugin.dll")
+    run = run_host(args.host, plugin, "wait 300\ndrag 30 20\nmenu write position\nmenu show box\nmenu no such entry\n"
+                                          "menu say hello\nstop\n")
+    check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}")
+    icon = winpath(os.path.join(folder, "missing.ico"))
+    in_order(run, [f'box owner=host caption="Cannot load icon" text="{icon}" style=0x00040010',
+                   "returned beginPlugin 0",
+                   "script drag 30 20 from 300,200", "script drag ended at 330,220",
+                   'menu choice "write position" -> "@Probe.write"', 'broadcast "@Probe.write"',
+                   'box owner=host caption="Probe" text="hello from the probe" style=0x00000040',
+                   'menu has no entry labelled "no such entry"', "menu closed without a choice",
+                   'menu choice "say hello" -> "@Probe.hello"', "call endPlugin"])
+    writes = [line.split(" key=")[1] for line in run.lines("WriteInt")]
+    check_lines(['"Probe.x:" value=330 -> written', '"Probe.y:" value=220 -> written'], writes, "writes")
+    with open(os.path.join(folder, "probe_plugin.rc"), "rb") as f:
+        after = f.read()
+    expected = before.replace(b"Probe.x:\t 300   \r\n", b"Probe.x:\t 330   \r\n").replace(b"Probe.y:200\r\n", b"Probe.y:220\r\n")
+    check(after == expected, f"rc bytes after the write:\n{after!r}\nexpected:\n{expected!r}")
+    check(sorted(os.listdir(folder)) == ["probe_plugin.dll", "probe_plugin.rc", "run.log", "run.script"],
+          f"stray files: {os.listdir(folder)}")
+
+
+@case
+def probe_slit_editor(args):
+    editor = os.path.join(args.build, "tests", "e2e", "editor_probe.exe")
+    folder = probe_folder(args, b"Probe.label: docked\n", [editor])
+    plugin = os.path.join(folder, "probe_plugin.dll")
+    shot = os.path.join(folder, "slit.png")
+    run = run_host(args.host, plugin, f"wait 300\nmenu edit\nwait 800\nscreenshot {winpath(shot)}\nstop\n",
+                   extra=["--slit", "--editor", winpath(os.path.join(folder, "editor_probe.exe"))])
+    check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}")
+    rc = winpath(os.path.join(folder, "probe_plugin.rc"))
+    in_order(run, ["call beginSlitPlugin", "message host 10001 wParam=panel lParam=[10103,10901,0]", "MakeSticky panel",
+                   "message slit 11001 wParam=0 lParam=panel", "returned beginSlitPlugin 0",
+                   'menu choice "edit" -> "@Probe.edit"',
+                   f'BBExecute owner=0 verb=null file="{winpath(os.path.join(folder, "editor_probe.exe"))}" args="{rc}" '
+                   'dir=null show=1 noErrorBoxes=0 -> started',
+                   "call endPlugin", "message slit 11002 wParam=0 lParam=panel", "returned endPlugin"])
+    with open(os.path.join(folder, "editor_probe.exe.args"), encoding="latin-1") as f:
+        check(f.read().strip().endswith(rc), "the editor was started on the rc file")
+    # Docked: the panel sits inside the slit at the right edge of the screen.
+    at = re.search(r"^screenshot .* 120x60 at (\d+),(\d+)$", "\n".join(run.log), re.M)
+    check(at is not None, run.tail())
+    check(int(at.group(1)) > 600, f"docked panel at x={at.group(1)}")
+
+
+@case
+def host_exports(args):
+    with open(os.path.join(args.source, "shell", "blackbox.def")) as f:
+        wanted = sorted(line.strip() for line in f if re.match(r"^\s+\w+\s*$", line))
+    builds = [("x86_64-w64-mingw32-objdump", os.path.join(args.build, "blackbox.exe"))]
+    x86 = os.path.join(args.source, "build", "x86", "blackbox.exe")
+    if os.path.exists(x86):
+        builds.append(("i686-w64-mingw32-objdump", x86))
+    for objdump, exe in builds:
+        dump = subprocess.run([objdump, "-p", exe], stdout=subprocess.PIPE, check=True).stdout.decode()
+        table = dump.split("[Ordinal/Name Pointer] Table", 1)
+        check(len(table) == 2, f"{exe} exports nothing")
+        names = sorted(re.findall(r"^\t\[\s*\d+\] (\S+)$", table[1].split("\n\n", 1)[0], re.M))
+        check_lines(wanted, names, f"exports of {exe}")
+
+
+# --- kelvora cases: the real plugin with the example theme ----------------------------------
+
+ITEMS = ["ip", "totalMemory", "usedMemory", "freeMemory", "battery", "systemUptime"]
+
+
+def kelvora_reads(rc, disks):
+    """The plugin's settings reads in their fixed order: (reader, file, key)."""
+    reads = [("ReadInt", k) for k in ("x", "y", "width", "height")]
+    reads += [("ReadInt", "timers." + k) for k in ("cpu", "memory", "battery", "uptime", "ip", "disk")]
+    reads += [("ReadBool", "alphaEnabled"), ("ReadInt", "alphaValue"), ("ReadBool", "sctEnabled"),
+              ("ReadColor", "sctColor"), ("ReadBool", "alwaysOnTop"), ("ReadBool", "pluginToggle"),
+              ("ReadBool", "inSlit")]
+    for graph in ("cpuGraph", "memoryGraph"):
+        reads += [("ReadInt", f"{graph}.{k}") for k in ("x", "y", "width", "height")]
+        reads += [("ReadColor", f"{graph}.color"), ("ReadColor", f"{graph}.background")]
+    reads.append(("ReadInt", "fullQuota"))
+    for item in ITEMS:
+        reads.append(("ReadString", f"{item}.caption"))
+        reads += [("ReadInt", f"{item}.{k}") for k in ("left", "right", "y", "tab_x", "tab_y")]
+        if item != "battery":
+            reads.append(("ReadString", f"{item}.icon"))
+    reads += [("ReadString", "icons." + k) for k in ("freedisk", "fulldisk", "battery", "ACon", "batteryCharge")]
+    reads.append(("ReadInt", "diskCount"))
+    for i in range(1, disks + 1):
+        reads += [("ReadInt", f"disk[{i}].{k}") for k in ("left", "right", "y", "tab_x", "tab_y")]
+        reads += [("ReadString", f"disk[{i}].path"), ("ReadString", f"disk[{i}].caption")]
+    return [(reader, rc, f"Kelvora.{key}:") for reader, key in reads]
+
+
+def kelvora_folder(args, name):
+    example = os.path.join(args.build, "example")
+    folder = plugin_folder([os.path.join(example, "Kelvora.dll"), os.path.join(example, "Kelvora.rc"),
+                            os.path.join(example, "icons")], name)
+    return folder, os.path.join(folder, "Kelvora.dll")
+
+
+def require_plugin_entry_points(run):
+    check(not any("the plugin has no" in line for line in run.log),
+          "Kelvora.dll lacks its entry points (not built yet?)\n" + run.tail())
+
+
+def icon_pixels(source, name):
+    """The opaque pixels of one of the example icons, as {(x, y): (r, g, b)}."""
+    sys.path.insert(0, os.path.join(source, "examples"))
+    import make_icons  # the example's own icon drawings
+    image = make_icons.ICONS[name]()
+    return {(x, y): px for y, row in enumerate(image) for x, px in enumerate(row) if px is not None}
+
+
+def shows_icon(rows, left, top, pixels):
+    return all(rows[top + y][left + x] == px for (x, y), px in pixels.items())
+
+
+def check_panel_picture(args, path, rc):
+    """Both graphs with frame, background and caption; every disk and information row with
+    caption, value and icon."""
+    v = rc_values(rc)
+    num = lambda key: int(v[key.lower()])
+    width, height, rows = read_png(path)
+    check((width, height) == (num("Kelvora.width:"), num("Kelvora.height:")), f"screenshot is {width}x{height}")
+    for graph in ("cpuGraph", "memoryGraph"):
+        x, y, w, h = (num(f"Kelvora.{graph}.{k}:") for k in ("x", "y", "width", "height"))
+        frame = [(fx, y - 1) for fx in range(x - 1, x + w + 1)] + [(fx, y + h) for fx in range(x - 1, x + w + 1)]
+        frame += [(x - 1, fy) for fy in range(y, y + h)] + [(x + w, fy) for fy in range(y, y + h)]
+        check(all(rows[fy][fx] == (0, 0, 0) for fx, fy in frame), f"{graph}: black frame around the plot")
+        background = colour(v[f"kelvora.{graph.lower()}.background:"])
+        check(count_pixels(rows, (x, y, x + w, y + h), background) > w * h // 3, f"{graph}: plot background")
+        # The bars' height follows the machine's load (1 % of a 50-pixel plot is no bar), so
+        # only what is always there is checked: frame, background and caption.
+        check(count_pixels(rows, (x, y, x + w, y + h), DEFAULT_TEXT) > 15, f"{graph}: caption over the plot")
+    freedisk = icon_pixels(args.source, "disk-free.ico")
+    fulldisk = icon_pixels(args.source, "disk-full.ico")
+    row_icons = {"ip": "ip.ico", "totalMemory": "total-memory.ico", "usedMemory": "used-memory.ico",
+                 "freeMemory": "free-memory.ico", "systemUptime": "uptime.ico"}
+    rows_to_check = [(f"disk[{i}]", [freedisk, fulldisk]) for i in range(1, num("Kelvora.diskCount:") + 1)]
+    for item in ITEMS:
+        if item == "battery":
+            choices = [icon_pixels(args.source, n) for n in ("battery.ico", "ac-on.ico", "battery-charge.ico")]
+        else:
+            choices = [icon_pixels(args.source, row_icons[item])]
+        rows_to_check.append((item, choices))
+    for name, choices in rows_to_check:
+        left, right, top, tab_x, tab_y = (num(f"Kelvora.{name}.{k}:") for k in ("left", "right", "y", "tab_x", "tab_y"))
+        check(any(shows_icon(rows, left, top, icon) for icon in choices), f"{name}: icon at {left},{top}")
+        text_top = top + tab_y
+        caption = count_pixels(rows, (left + tab_x, text_top, left + tab_x + 50, text_top + 20), DEFAULT_TEXT)
+        value = count_pixels(rows, (right - 60, text_top, right, text_top + 20), DEFAULT_TEXT)
+        check(caption > 5, f"{name}: caption drawn")
+        check(value > 5, f"{name}: value drawn")
+
+
+@case
+def kelvora_scripted_run(args):
+    folder, plugin = kelvora_folder(args, "run")
+    shot = os.path.join(folder, "panel.png")
+    script = (f"wait 2500\nbroadcast @Kelvora.settings.read\nbroadcast @BBShowPlugins\nwait 1200\n"
+              f"screenshot {winpath(shot)}\nstop\n")
+    run = run_host(args.host, plugin, script, extra=["--slit"])
+    require_plugin_entry_points(run)
+    check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}\n" + run.tail())
+    rc_win = winpath(os.path.join(folder, "Kelvora.rc"))
+    expected_reads = kelvora_reads(rc_win, 3)
+
+    # Start: GetBBWnd, the reads in their order, the style, registration, sticky, slit.
+    begin = run.index("call beginSlitPlugin")
+    check(run.log[begin + 1] == "GetBBWnd -> host", "GetBBWnd comes first\n" + run.tail())
+    returned = run.index("returned beginSlitPlugin 0", begin)
+    start = run.log[begin + 2:returned]
+    check_lines([" ".join(r) for r in expected_reads], [" ".join(r) for r in settings_reads(start)], "start-up reads")
+    rest = [line for line in start if not line.startswith("Read")]
+    check_lines(["GetSettingPtr 1 -> style", "CreateStyleFont style",
+                 "message host 10001 wParam=panel lParam=[10103,10901,0]", "MakeSticky panel",
+                 "message slit 11001 wParam=0 lParam=panel"], rest, "start-up after the reads")
+    # The first samples are painted before the scripted broadcasts arrive.
+    first_paint = run.index(next(l for l in run.log[returned:] if l.startswith("MakeStyleGradient")), returned)
+    read_command = run.index('broadcast "@Kelvora.settings.read"', returned)
+    check(first_paint < read_command, "the first samples are painted before the first broadcast")
+    # The read command reloads every key again, in the same order.
+    show = run.index('broadcast "@BBShowPlugins"', read_command)
+    check(run.log[read_command + 1] == "deliver 10901 panel", run.tail())
+    check_lines([" ".join(r) for r in expected_reads], [" ".join(r) for r in settings_reads(run.log[read_command:show])],
+                "reads of the read command")
+    # Stop: 11002 while endPlugin runs, and nothing but the registration and the slit messages.
+    in_order(run, ["script stop", "call endPlugin", "message slit 11002 wParam=0 lParam=panel", "returned endPlugin",
+                   "unloaded"])
+    messages = [l for l in run.log if l.startswith("message ")]
+    check_lines(["message host 10001 wParam=panel lParam=[10103,10901,0]", "message slit 11001 wParam=0 lParam=panel",
+                 "message slit 11002 wParam=0 lParam=panel"], messages, "messages from the plugin")
+    check(not run.lines("box "), "no message box: every icon of the theme loads\n" + "\n".join(run.lines("box ")))
+    check_panel_picture(args, shot, os.path.join(folder, "Kelvora.rc"))
+    check_png_opens_elsewhere(shot, *read_png(shot)[:2])
+
+
+@case
+def kelvora_write_command(args):
+    folder, plugin = kelvora_folder(args, "write")
+    rc = os.path.join(folder, "Kelvora.rc")
+    with open(rc, "rb") as f:
+        theme = f.read()
+    # Comments, odd spacing, CRLF line ends, a commented-out key and unrelated keys around the two position keys.
+    body = theme.replace(b"Kelvora.x: 80\n", b"").replace(b"Kelvora.y: 80\n", b"").replace(b"\n", b"\r\n")
+    before = (b"! written by hand\r\n# Kelvora.x: 1\r\nKelvora.X:\t  80   \r\nOther.plugin.x: 80\r\n"
+              b"kelvora.y:80\r\n\r\n" + body + b"Kelvora.x: 999\r\nTrailing.key: no newline")
+    with open(rc, "wb") as f:
+        f.write(before)
+    run = run_host(args.host, plugin, "wait 800\ndrag 37 23\nwait 300\nbroadcast @Kelvora.settings.write\nwait 200\nstop\n")
+    require_plugin_entry_points(run)
+    check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}")
+    in_order(run, ["script drag 37 23 from 80,80", "script drag ended at 117,103"])
+    writes = [line.split(" key=")[1] for line in run.lines("WriteInt")]
+    check_lines(['"Kelvora.x:" value=117 -> written', '"Kelvora.y:" value=103 -> written'], writes, "writes")
+    with open(rc, "rb") as f:
+        after = f.read()
+    expected = before.replace(b"Kelvora.X:\t  80   \r\n", b"Kelvora.X:\t  117   \r\n", 1).replace(
+        b"kelvora.y:80\r\n", b"kelvora.y:103\r\n", 1)
+    if after != expected:
+        changed = [f"{i}: {a!r} -> {b!r}" for i, (a, b) in
+                   enumerate(zip(before.split(b"\r\n"), after.split(b"\r\n"))) if a != b]
+        raise Failure("the rc file changed other than in the two position lines:\n" + "\n".join(changed))
+    check(sorted(os.listdir(folder)) == ["Kelvora.dll", "Kelvora.rc", "icons", "run.log", "run.script"],
+          f"stray files: {sorted(os.listdir(folder))}")
+
+
+@case
+def kelvora_menu_entries(args):
+    folder, plugin = kelvora_folder(args, "menu")
+    shutil.copy(os.path.join(args.build, "tests", "e2e", "editor_probe.exe"), folder)
+    editor = winpath(os.path.join(folder, "editor_probe.exe"))
+    rc = os.path.join(folder, "Kelvora.rc")
+    with open(rc, "rb") as f:
+        theme = f.read()
+    script = ("wait 800\nmenu read settings\nmenu write settings\nmenu edit settings\nwait 800\nmenu About\n"
+              "wait 300\nstop\n")
+    run = run_host(args.host, plugin, script, extra=["--editor", editor])
+    require_plugin_entry_points(run)
+    check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}")
+    rc_win = winpath(rc)
+    # The menu as the plugin builds it, every time it is shown.
+    menu = run.index('script menu "read settings"')
+    shown = run.index("ShowMenu menu#1", menu)
+    check_lines(['MakeNamedMenu title="Kelvora" id="Kelvora_IDMain" popup=1 -> menu#1',
+                 'MakeNamedMenu title="Settings" id="Kelvora_IDSettings" popup=1 -> menu#2',
+                 'MakeMenuItem menu#2 label="read settings" command="@Kelvora.settings.read" checked=0',
+                 'MakeMenuItem menu#2 label="write settings" command="@Kelvora.settings.write" checked=0',
+                 'MakeMenuItem menu#2 label="edit settings" command="@Kelvora.settings.edit" checked=0',
+                 'MakeSubmenu menu#1 menu#2 title="Settings"',
+                 'MakeMenuItem menu#1 label="About" command="@Kelvora.about" checked=0',
+                 "ShowMenu menu#1"], run.log[menu + 1:shown + 1], "the plugin menu")
+    # read settings: the whole rc file is read again.
+    chosen = run.index('menu choice "read settings" -> "@Kelvora.settings.read"', shown)
+    write_menu = run.index('script menu "write settings"', chosen)
+    check_lines([" ".join(r) for r in kelvora_reads(rc_win, 3)],
+                [" ".join(r) for r in settings_reads(run.log[chosen:write_menu])], "reads of read settings")
+    # write settings: the position goes to the rc file, which keeps every other byte.
+    in_order(run, ['menu choice "write settings" -> "@Kelvora.settings.write"',
+                   f'WriteInt file="{rc_win}" key="Kelvora.x:" value=80 -> written',
+                   f'WriteInt file="{rc_win}" key="Kelvora.y:" value=80 -> written'])
+    with open(rc, "rb") as f:
+        check(f.read() == theme, "writing the unchanged position leaves the rc file as it was")
+    # edit settings: the host's editor starts on the rc file.
+    in_order(run, ['menu choice "edit settings" -> "@Kelvora.settings.edit"', f'GetBlackboxEditor -> "{editor}"',
+                   f'BBExecute owner=0 verb=null file="{editor}" args="{rc_win}" dir=null show=1 noErrorBoxes=0 -> started'])
+    with open(os.path.join(folder, "editor_probe.exe.args"), encoding="latin-1") as f:
+        check(f.read().strip().endswith(rc_win), "the editor got the rc file")
+    # About: the About box, captioned like its menu entry.
+    about = run.index('menu choice "About" -> "@Kelvora.about"')
+    boxes = [l for l in run.log[about:] if l.startswith("box ")]
+    check(len(boxes) == 1 and ' caption="About" ' in boxes[0], f"one About box after the About entry: {boxes}")
+    check(len(run.lines("ShowMenu")) == 4, "one menu per right click")
+
+
+@case
+def kelvora_icon_failure(args):
+    folder, plugin = kelvora_folder(args, "icon")
+    os.remove(os.path.join(folder, "icons", "used-memory.ico"))
+    run = run_host(args.host, plugin, "wait 1500\nbroadcast @BBShowPlugins\nstop\n")
+    require_plugin_entry_points(run)
+    check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}")
+    joined = winpath(folder) + "\\icons\\used-memory.ico"
+    box = f'box owner=host caption="Cannot load icon" text="{joined}" style=0x00040010'
+    check_lines([box], run.lines("box "), "boxes")
+    # The box follows the read of the failing key (at once, or once the reload is complete),
+    # comes before the window exists, and the plugin runs on.
+    at = run.index(box)
+    key_read = next(i for i, l in enumerate(run.log) if l.startswith(
+        f'ReadString file="{winpath(os.path.join(folder, "Kelvora.rc"))}" key="Kelvora.usedMemory.icon:"'))
+    check(key_read < at, "the box follows the read of the failing icon key\n" + run.tail())
+    in_order(run, [box, "message host 10001 wParam=panel lParam=[10103,10901,0]", "returned beginPlugin 0",
+                   'broadcast "@BBShowPlugins"', "deliver 10901 panel", "call endPlugin", "returned endPlugin"])
+    check(any(l.startswith("MakeStyleGradient") for l in run.log[at:]), "the panel is painted after the box")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("case", choices=sorted(CASES))
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--source", required=True)
+    args = parser.parse_args()
+    args.host = os.path.join(args.build, "blackbox.exe")
+    try:
+        CASES[args.case](args)
+    except Failure as failure:
+        print(f"FAIL {args.case}: {failure}")
+        if FOLDERS:
+            print("files of the run kept in " + " ".join(FOLDERS))
+        return 1
+    remove_folders()
+    print(f"ok {args.case}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,100 @@
+// The stand-in host's script files and command line.
+#include <string>
+
+#include "host/options.h"
+#include "host/script.h"
+#include "support/test_support.h"
+
+using hostscript::StepKind;
+
+TEST_CASE("a script of every step parses in order, with blank and comment lines skipped") {
+    const hostscript::Script s = hostscript::parseScript(
+        "# a demo\r\n"
+        "wait 1500\r\n"
+        "\r\n"
+        "broadcast   @Kelvora.settings.read  \r\n"
+        "reconfigure\n"
+        "   menu write settings\n"
+        "drag -40 25\n"
+        "screenshot Z:\\tmp\\panel one.png\n"
+        "stop");
+    REQUIRE(s.error.empty());
+    REQUIRE(s.steps.size() == 7);
+    CHECK(s.steps[0].kind == StepKind::Wait);
+    CHECK(s.steps[0].milliseconds == 1500);
+    CHECK(s.steps[0].line == 2);
+    CHECK(s.steps[1].kind == StepKind::Broadcast);
+    CHECK(s.steps[1].text == "@Kelvora.settings.read");
+    CHECK(s.steps[2].kind == StepKind::Reconfigure);
+    CHECK(s.steps[3].kind == StepKind::Menu);
+    CHECK(s.steps[3].text == "write settings");
+    CHECK(s.steps[4].kind == StepKind::Drag);
+    CHECK(s.steps[4].dx == -40);
+    CHECK(s.steps[4].dy == 25);
+    CHECK(s.steps[5].kind == StepKind::Screenshot);
+    CHECK(s.steps[5].text == "Z:\\tmp\\panel one.png");
+    CHECK(s.steps[6].kind == StepKind::Stop);
+    CHECK(s.steps[6].line == 9);
+}
+
+TEST_CASE("a faulty line names itself and leaves no steps to run") {
+    struct Case {
+        const char* script;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"wait 10\nwait\n", "line 2: wait needs a number of milliseconds from 0 up"},
+        {"wait -5", "line 1: wait needs a number of milliseconds from 0 up"},
+        {"wait 1s", "line 1: wait needs a number of milliseconds from 0 up"},
+        {"broadcast", "line 1: broadcast needs a text"},
+        {"menu   ", "line 1: menu needs a label"},
+        {"screenshot", "line 1: screenshot needs a file"},
+        {"drag 10", "line 1: drag needs two whole numbers of pixels"},
+        {"drag ten 5", "line 1: drag needs two whole numbers of pixels"},
+        {"stop now", "line 1: stop takes nothing after it"},
+        {"# ok\nclick 3 4\nstop", "line 2: unknown step \"click\""},
+        {"Wait 10", "line 1: unknown step \"Wait\""},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(c.script);
+        const hostscript::Script s = hostscript::parseScript(c.script);
+        CHECK(s.error == c.error);
+        CHECK(s.steps.empty());
+    }
+}
+
+TEST_CASE("an empty script has no steps and no error") {
+    const hostscript::Script s = hostscript::parseScript("\n# nothing\n\n");
+    CHECK(s.error.empty());
+    CHECK(s.steps.empty());
+}
+
+TEST_CASE("the command line picks the start entry point and the run's files") {
+    using hostoptions::StartKind;
+    hostoptions::Options o = hostoptions::parseOptions(
+        {"--slit", "--log", "run.log", "--script", "s.txt", "--screenshot", "p.png", "--style", "dark.style",
+         "--editor", "ed.exe", "--stop-after", "5000", "Kelvora.dll"});
+    CHECK(o.error.empty());
+    CHECK(o.start == StartKind::Slit);
+    CHECK(o.logFile == "run.log");
+    CHECK(o.scriptFile == "s.txt");
+    CHECK(o.screenshotFile == "p.png");
+    CHECK(o.styleFile == "dark.style");
+    CHECK(o.editor == "ed.exe");
+    CHECK(o.stopAfter == 5000);
+    CHECK(o.plugin == "Kelvora.dll");
+
+    o = hostoptions::parseOptions({"Kelvora.dll"});
+    CHECK(o.error.empty());
+    CHECK(o.start == StartKind::Plain);
+    CHECK(o.stopAfter == -1);
+    CHECK(hostoptions::parseOptions({"--ex", "Kelvora.dll"}).start == StartKind::Ex);
+
+    CHECK(hostoptions::parseOptions({}).error == "no plugin DLL given");
+    CHECK(hostoptions::parseOptions({"--slit", "--ex", "a.dll"}).error == "give at most one of --slit and --ex");
+    CHECK(hostoptions::parseOptions({"a.dll", "--log"}).error == "--log needs a file");
+    CHECK(hostoptions::parseOptions({"--stop-after", "soon", "a.dll"}).error == "--stop-after needs a number of milliseconds");
+    CHECK(hostoptions::parseOptions({"--verbose", "a.dll"}).error == "unknown option --verbose");
+    CHECK(hostoptions::parseOptions({"a.dll", "b.dll"}).error == "only one plugin can be given");
+    CHECK(hostoptions::parseOptions({"--help"}).help);
+}
