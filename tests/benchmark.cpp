@@ -144,7 +144,7 @@ void benchmarkLoadMeter() {
 int main() {
     printHeader();
     benchmarkLoadMeter();
-    return 0;
     benchSamplers();
     benchPainter();
+    return 0;
 }
