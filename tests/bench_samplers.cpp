@@ -13,6 +13,7 @@
 #include "sampling/load_meter.h"
 #include "sampling/samplers.h"
 #include "support/fake_host.h"
+#include "support/import_redirect.h"
 
 namespace {
 
@@ -36,21 +37,6 @@ void* countingCalloc(size_t n, size_t s) { ++allocations; return realCalloc(n, s
 void* countingRealloc(void* p, size_t n) { ++allocations; return realRealloc(p, n); }
 LPVOID WINAPI countingHeapAlloc(HANDLE h, DWORD f, SIZE_T n) { ++allocations; return realHeapAlloc(h, f, n); }
 HLOCAL WINAPI countingLocalAlloc(UINT f, SIZE_T n) { ++allocations; return realLocalAlloc(f, n); }
-
-// Points every import of this program that resolves to target at replacement.
-void redirectImport(void* target, void* replacement) {
-    auto* base = reinterpret_cast<unsigned char*>(GetModuleHandleA(nullptr));
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp)
-        for (auto* thunk = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk); thunk->u1.Function; ++thunk)
-            if (thunk->u1.Function == reinterpret_cast<ULONG_PTR>(target)) {
-                DWORD old;
-                VirtualProtect(&thunk->u1.Function, sizeof(ULONG_PTR), PAGE_READWRITE, &old);
-                thunk->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-                VirtualProtect(&thunk->u1.Function, sizeof(ULONG_PTR), old, &old);
-            }
-}
 
 void countAllocations() {
     HMODULE crt = GetModuleHandleA("msvcrt.dll");

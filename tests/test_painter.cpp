@@ -9,6 +9,7 @@
 #include "config/settings.h"
 #include "render/painter.h"
 #include "support/fake_host.h"
+#include "support/import_redirect.h"
 #include "support/test_support.h"
 
 using namespace testsupport;
@@ -37,19 +38,7 @@ BOOL WINAPI recordingBitBlt(HDC to, int x, int y, int w, int h, HDC from, int fr
 void recordBitBlts() {
     if (realBitBlt) return;
     realBitBlt = reinterpret_cast<BitBltFn>(GetProcAddress(GetModuleHandleA("gdi32.dll"), "BitBlt"));
-    auto* base = reinterpret_cast<unsigned char*>(GetModuleHandleA(nullptr));
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    int patched = 0;
-    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp)
-        for (auto* thunk = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk); thunk->u1.Function; ++thunk) {
-            if (thunk->u1.Function != reinterpret_cast<ULONG_PTR>(realBitBlt)) continue;
-            DWORD old;
-            VirtualProtect(&thunk->u1.Function, sizeof(ULONG_PTR), PAGE_READWRITE, &old);
-            thunk->u1.Function = reinterpret_cast<ULONG_PTR>(recordingBitBlt);
-            VirtualProtect(&thunk->u1.Function, sizeof(ULONG_PTR), old, &old);
-            ++patched;
-        }
+    const int patched = redirectImport(reinterpret_cast<void*>(realBitBlt), reinterpret_cast<void*>(recordingBitBlt));
     REQUIRE(patched > 0);
 }
 

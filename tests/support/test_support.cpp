@@ -9,6 +9,7 @@
 #include "config/panel_model.h"
 #include "config/settings.h"
 #include "support/fake_host.h"
+#include "support/import_redirect.h"
 
 namespace testsupport {
 
@@ -66,19 +67,7 @@ int WINAPI recordingMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT sty
 void interceptMessageBox() {
     HMODULE user32 = GetModuleHandleA("user32.dll");
     realMessageBox = reinterpret_cast<MessageBoxFn>(GetProcAddress(user32, "MessageBoxA"));
-    auto* base = reinterpret_cast<unsigned char*>(GetModuleHandleA(nullptr));
-    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp) {
-        for (auto* thunk = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk); thunk->u1.Function; ++thunk) {
-            if (thunk->u1.Function != reinterpret_cast<ULONG_PTR>(realMessageBox)) continue;
-            DWORD old;
-            VirtualProtect(&thunk->u1.Function, sizeof(ULONG_PTR), PAGE_READWRITE, &old);
-            thunk->u1.Function = reinterpret_cast<ULONG_PTR>(recordingMessageBox);
-            VirtualProtect(&thunk->u1.Function, sizeof(ULONG_PTR), old, &old);
-        }
-    }
+    redirectImport(reinterpret_cast<void*>(realMessageBox), reinterpret_cast<void*>(recordingMessageBox));
 }
 
 LRESULT CALLBACK cbtProc(int code, WPARAM wParam, LPARAM lParam) {
