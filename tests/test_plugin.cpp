@@ -72,14 +72,21 @@ struct StopAtExit {
 };
 
 // Keyboard input reaches the desktop's key state only while a window of ours is in front.
+// The key state changes only once the X server has echoed the input back, which takes longer on
+// a busy machine: wait for it, and send again should the panel not have been in front.
 void pressControl(bool down) {
-    SetForegroundWindow(panelModel.panelWindow);
     INPUT input = {};
     input.type = INPUT_KEYBOARD;
     input.ki.wVk = VK_CONTROL;
     input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
-    SendInput(1, &input, sizeof input);
-    pumpMessages(30);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        SetForegroundWindow(panelModel.panelWindow);
+        SendInput(1, &input, sizeof input);
+        for (int waited = 0; waited < 1000; waited += 20) {
+            pumpMessages(20);
+            if (((GetAsyncKeyState(VK_CONTROL) & 0x8000) != 0) == down) return;
+        }
+    }
 }
 
 LRESULT broadcast(const char* text) {

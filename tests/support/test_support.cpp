@@ -100,23 +100,6 @@ void installMessageBoxHook() {
     if (!cbtHook) cbtHook = SetWindowsHookExA(WH_CBT, cbtProc, nullptr, GetCurrentThreadId());
 }
 
-void checkLines(const std::vector<std::string>& expected, const std::vector<std::string>& actual) {
-    if (expected == actual) {
-        CHECK(true);
-        return;
-    }
-    std::string report = "line lists differ (expected | actual):\n";
-    size_t n = expected.size() > actual.size() ? expected.size() : actual.size();
-    for (size_t i = 0; i < n; ++i) {
-        const std::string e = i < expected.size() ? expected[i] : "<none>";
-        const std::string a = i < actual.size() ? actual[i] : "<none>";
-        char prefix[16];
-        snprintf(prefix, sizeof prefix, "%s%3u ", e == a ? "  " : "! ", static_cast<unsigned>(i));
-        report += prefix + e + " | " + a + "\n";
-    }
-    FAIL_CHECK(report);
-}
-
 int gdiObjectCount() {
 #ifdef _WIN64
     // Wine keeps the GDI handle table at PEB+0xF8: 24-byte entries, type byte at offset 14.

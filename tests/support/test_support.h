@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "doctest.h"
+#include "support/check_lines.h"
 
 namespace testsupport {
 
@@ -27,9 +28,6 @@ void clearMessageBoxes();
 // The action gets the box's record; it is cleared after each box.
 void whileNextBoxIsOpen(std::function<void(const MessageBoxRecord&)> action);
 void installMessageBoxHook();
-
-// Compares two line lists; on a mismatch reports both entry by entry.
-void checkLines(const std::vector<std::string>& expected, const std::vector<std::string>& actual);
 
 // GDI objects of this process, counted in the shared GDI handle table (Wine x64).
 int gdiObjectCount();

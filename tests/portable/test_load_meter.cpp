@@ -1,9 +1,8 @@
 // Processor load meter: counter source by platform, the counter switch in the registry, the walk
 // over performance data blocks (damaged ones too), rounding, the growing buffer, the switch to
 // processor times, and one run against the real system.
-#include <windows.h>
-
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -11,11 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "doctest.h"
 #include "sampling/load_meter.h"
 #include "sampling/meter_platform.h"
 #include "sampling/perf_layout.h"
 #include "support/perf_block.h"
-#include "support/test_support.h"
+#include "support/check_lines.h"
+#include "support/guarded_bytes.h"
 
 using namespace testsupport;
 using namespace perflayout;
@@ -148,57 +149,6 @@ struct MeterTest {
 const std::vector<std::string> firstCallOnNt = {
     "GetVersionExA", "GetVersionExA", OPEN_PERF_OS, WRITE_ENABLED, "RegCloseKey",
     OPEN_PERF_PROC,  WRITE_ENABLED,   "RegCloseKey", "RegQueryValueExA 238 102400",
-};
-
-// What the walk is reading when it faults, for the report.
-const char* guardedReadLabel = "";
-const uint8_t* guardPage = nullptr;
-size_t guardPageSize = 0;
-
-// A read of the guard page ends the program at once with a report, instead of waiting in the
-// system's debugger.
-LONG CALLBACK reportGuardFault(EXCEPTION_POINTERS* info) {
-    const EXCEPTION_RECORD* record = info->ExceptionRecord;
-    if (record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION || record->NumberParameters < 2)
-        return EXCEPTION_CONTINUE_SEARCH;
-    const uint8_t* address = reinterpret_cast<const uint8_t*>(record->ExceptionInformation[1]);
-    if (!guardPage || address < guardPage || address >= guardPage + guardPageSize) return EXCEPTION_CONTINUE_SEARCH;
-    fprintf(stderr, "FAILED: the walk read past the end of the block (%s)\n", guardedReadLabel);
-    fflush(stderr);
-    ExitProcess(3);
-}
-
-// A copy of a block that ends where an unreadable page begins: a read past its end faults.
-class GuardedBytes {
-public:
-    explicit GuardedBytes(const std::vector<uint8_t>& bytes) : length(bytes.size()) {
-        SYSTEM_INFO info;
-        GetSystemInfo(&info);
-        const size_t page = info.dwPageSize;
-        const size_t dataPages = std::max<size_t>(1, (length + page - 1) / page);
-        base = static_cast<uint8_t*>(VirtualAlloc(nullptr, (dataPages + 1) * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-        REQUIRE(base != nullptr);
-        DWORD old;
-        REQUIRE(VirtualProtect(base + dataPages * page, page, PAGE_NOACCESS, &old));
-        start = base + dataPages * page - length;
-        if (length) memcpy(start, bytes.data(), length);
-        guardPage = base + dataPages * page;
-        guardPageSize = page;
-        handler = AddVectoredExceptionHandler(1, reportGuardFault);
-    }
-    ~GuardedBytes() {
-        RemoveVectoredExceptionHandler(handler);
-        guardPage = nullptr;
-        VirtualFree(base, 0, MEM_RELEASE);
-    }
-    const uint8_t* data() const { return start; }
-    size_t size() const { return length; }
-
-private:
-    size_t length;
-    uint8_t* base = nullptr;
-    uint8_t* start = nullptr;
-    void* handler = nullptr;
 };
 
 // The processor time of the wanted instance, read from a guarded copy; -1 when missing.
@@ -402,6 +352,8 @@ TEST_CASE_FIXTURE(MeterTest, "instance names compare in the ANSI code page, ASCI
     CHECK(read({{u"_Total", 400}}, "_Total") == -1);
 }
 
+// Natively there is no system conversion to try.
+#ifdef _WIN32
 TEST_CASE_FIXTURE(MeterTest, "the system's own code-page conversion finds _Total among numbered processors") {
     MeterPlatform withSystemConversion = fakePlatform;
     withSystemConversion.wideToAnsi = systemMeterPlatform().wideToAnsi;
@@ -411,6 +363,7 @@ TEST_CASE_FIXTURE(MeterTest, "the system's own code-page conversion finds _Total
     CHECK(readCounterValue(block.bytes.data(), block.size(), block.objects[0], 6, "1") == 6);
     CHECK(readCounterValue(block.bytes.data(), block.size(), block.objects[0], 6, "_Tota") == -1);
 }
+#endif
 
 TEST_CASE_FIXTURE(MeterTest, "an object without instances answers from its single counter block") {
     const Block block = build(1000, {systemObject(321)});
@@ -480,7 +433,7 @@ TEST_CASE_FIXTURE(MeterTest, "a damaged block is a missing value, never a read o
     };
     for (const Damage& damage : damages) {
         INFO(damage.what);
-        guardedReadLabel = damage.what;
+        setGuardedReadLabel(damage.what);
         Block damaged = intact;
         damage.apply(damaged);
         CHECK(guardedRead(damaged) == -1);
@@ -551,16 +504,19 @@ TEST_CASE_FIXTURE(MeterTest, "processor times the system cannot give leave the b
     CHECK(meter.currentLoad() == 70);
 }
 
+// Natively the meter has no system to ask; the Windows build measures the real one.
+#ifdef _WIN32
 TEST_CASE("the real meter measures a busy loop on this system as load") {
     installMeterPlatform(nullptr);
     resetLoadMeterState();
     CHECK(cpuMeter.currentLoad() == 0);
-    const DWORD start = GetTickCount();
+    const auto start = std::chrono::steady_clock::now();
     volatile uint64_t spin = 0;
-    while (GetTickCount() - start < 400) spin = spin + 1;
+    while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(400)) spin = spin + 1;
     const int32_t load = cpuMeter.currentLoad();
     const std::string source = usingProcessorTimes() ? "processor times" : "performance data";
     CHECK(load > 0);
     MESSAGE("load over a 400 ms busy loop: " << load << "% from the " << source);
     resetLoadMeterState();
 }
+#endif

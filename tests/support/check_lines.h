@@ -1,0 +1,12 @@
+// Comparison of expected and recorded line lists (host calls, system calls, messages),
+// reported entry by entry on a mismatch. Needs no Windows.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+void checkLines(const std::vector<std::string>& expected, const std::vector<std::string>& actual);
+
+}  // namespace testsupport
