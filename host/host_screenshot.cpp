@@ -1,5 +1,6 @@
 // Screenshots of the panel: the window's pixels as they are on screen, saved as PNG.
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "host/host.h"
@@ -22,6 +23,13 @@ bool savePanelPng(HWND window, const char* path, std::string* error) {
     const int height = r.bottom - r.top;
     if (width <= 0 || height <= 0) {
         *error = "the panel has no area";
+        return false;
+    }
+    // An rc file may ask for a panel of 2^31 pixels a side; no screen shows more than this,
+    // and copying such a window ties Wine up for minutes.
+    const int largest = 16384;
+    if (width > largest || height > largest) {
+        *error = "the panel is " + std::to_string(width) + "x" + std::to_string(height) + ", larger than any screen";
         return false;
     }
     // The window's own device context reads what the window shows, also where other

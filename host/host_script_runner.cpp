@@ -129,6 +129,10 @@ void runStep(const hostscript::Step& step) {
             logLine("script broadcast %s", quoted(step.text.c_str()).c_str());
             deliverBroadcast(step.text.c_str());
             break;
+        case hostscript::StepKind::BroadcastNull:
+            logLine("script broadcast-null");
+            deliverBroadcast(nullptr);
+            break;
         case hostscript::StepKind::Reconfigure:
             logLine("script reconfigure");
             deliverReconfigure();

@@ -42,6 +42,23 @@ std::string parseStep(const std::string& word, const std::string& rest, Step& st
         if (rest.empty()) return word + " needs " + (word == "broadcast" ? "a text" : word == "menu" ? "a label" : "a file");
         return "";
     }
+    if (word == "broadcast-null" || word == "broadcast-empty") {
+        step.kind = word == "broadcast-null" ? StepKind::BroadcastNull : StepKind::Broadcast;
+        if (!rest.empty()) return word + " takes nothing after it";
+        return "";
+    }
+    if (word == "broadcast-long") {
+        // Bounded so that a typing slip cannot ask for gigabytes.
+        const int longest = 16 * 1024 * 1024;
+        std::string count;
+        step.kind = StepKind::Broadcast;
+        splitWord(rest, &count, &step.text);
+        int length = 0;
+        if (!hostrc::parseInt(count, &length) || length < 0 || length > longest)
+            return "broadcast-long needs a length from 0 to 16777216 bytes";
+        if (step.text.size() < static_cast<size_t>(length)) step.text.resize(static_cast<size_t>(length), 'x');
+        return "";
+    }
     if (word == "drag") {
         step.kind = StepKind::Drag;
         std::string first, second;
@@ -91,6 +108,7 @@ const char* stepName(StepKind kind) {
     switch (kind) {
         case StepKind::Wait: return "wait";
         case StepKind::Broadcast: return "broadcast";
+        case StepKind::BroadcastNull: return "broadcast-null";
         case StepKind::Reconfigure: return "reconfigure";
         case StepKind::Menu: return "menu";
         case StepKind::Drag: return "drag";

@@ -2,6 +2,9 @@
 // One step a line; blank lines and lines starting with '#' are skipped:
 //   wait MS              pause for MS milliseconds
 //   broadcast TEXT       deliver TEXT as message 10901 to every registered window
+//   broadcast-null       deliver message 10901 with no text (lParam 0)
+//   broadcast-empty      deliver an empty text
+//   broadcast-long N TEXT  deliver TEXT followed by 'x' up to N bytes in all
 //   reconfigure          deliver message 10103 to every registered window
 //   menu LABEL           right-click the panel and pick the menu entry labelled LABEL
 //   drag DX DY           Ctrl+drag the panel by DX, DY pixels
@@ -14,7 +17,7 @@
 
 namespace hostscript {
 
-enum class StepKind { Wait, Broadcast, Reconfigure, Menu, Drag, Screenshot, Stop };
+enum class StepKind { Wait, Broadcast, BroadcastNull, Reconfigure, Menu, Drag, Screenshot, Stop };
 
 struct Step {
     StepKind kind;
@@ -22,7 +25,7 @@ struct Step {
     int milliseconds;  // Wait
     int dx;            // Drag
     int dy;
-    std::string text;  // Broadcast text, Menu label, Screenshot file
+    std::string text;  // Broadcast text (padded for broadcast-long), Menu label, Screenshot file
 };
 
 struct Script {

@@ -52,6 +52,9 @@ TEST_CASE("a faulty line names itself and leaves no steps to run") {
         {"drag 10", "line 1: drag needs two whole numbers of pixels"},
         {"drag ten 5", "line 1: drag needs two whole numbers of pixels"},
         {"stop now", "line 1: stop takes nothing after it"},
+        {"broadcast-null x", "line 1: broadcast-null takes nothing after it"},
+        {"broadcast-long", "line 1: broadcast-long needs a length from 0 to 16777216 bytes"},
+        {"broadcast-long 16777217 @x", "line 1: broadcast-long needs a length from 0 to 16777216 bytes"},
         {"# ok\nclick 3 4\nstop", "line 2: unknown step \"click\""},
         {"Wait 10", "line 1: unknown step \"Wait\""},
     };
@@ -61,6 +64,21 @@ TEST_CASE("a faulty line names itself and leaves no steps to run") {
         CHECK(s.error == c.error);
         CHECK(s.steps.empty());
     }
+}
+
+TEST_CASE("the odd broadcasts: no text, an empty text, a text padded to a length") {
+    const hostscript::Script s =
+        hostscript::parseScript("broadcast-null\nbroadcast-empty\nbroadcast-long 100000 @Kelvora.\nbroadcast-long 3 @Kelvora.\n");
+    REQUIRE(s.error == "");
+    REQUIRE(s.steps.size() == 4);
+    CHECK(s.steps[0].kind == StepKind::BroadcastNull);
+    CHECK(s.steps[1].kind == StepKind::Broadcast);
+    CHECK(s.steps[1].text == "");
+    CHECK(s.steps[2].kind == StepKind::Broadcast);
+    CHECK(s.steps[2].text.size() == 100000);
+    CHECK(s.steps[2].text.compare(0, 10, "@Kelvora.x") == 0);
+    CHECK(s.steps[2].text.find_first_not_of('x', 9) == std::string::npos);
+    CHECK(s.steps[3].text == "@Kelvora.");  // never cut short
 }
 
 TEST_CASE("an empty script has no steps and no error") {

@@ -386,6 +386,86 @@ def kelvora_icon_failure(args):
     check(any(l.startswith("MakeStyleGradient") for l in run.log[at:]), "the panel is painted after the box")
 
 
+# Broadcasts no command expects: no text, an empty one, bare prefixes, 100 KB texts.
+ODD_BROADCASTS = """broadcast-null
+broadcast-empty
+broadcast @Kelvora.
+broadcast @Kelvora
+broadcast @
+broadcast-long 100000 @Kelvora.settings.
+broadcast-long 100000 @Kelvora.
+broadcast-long 100000 @BBShowPlugins
+"""
+
+
+def run_bad_rc(args, path):
+    """One run of the real plugin on an rc file that starts with the bad lines of `path` and
+    goes on with the example theme (the first occurrence of a key wins). Answers the problems."""
+    name = os.path.basename(path)
+    folder, plugin = kelvora_folder(args, "bad-" + name[:-3])
+    rc = os.path.join(folder, "Kelvora.rc")
+    with open(path, "rb") as f:
+        bad = f.read()
+    with open(rc, "rb") as f:
+        theme = f.read()
+    with open(rc, "wb") as f:
+        f.write(bad + b"\n" + theme)
+    first, second = os.path.join(folder, "first.png"), os.path.join(folder, "second.png")
+    script = (f"wait 700\nscreenshot {winpath(first)}\nbroadcast @Kelvora.settings.read\nreconfigure\n"
+              f"{ODD_BROADCASTS}broadcast @BBHidePlugins\nbroadcast @BBShowPlugins\nbroadcast @Kelvora.about\n"
+              f"broadcast @Kelvora.settings.write\nwait 300\nscreenshot {winpath(second)}\nstop\n")
+    try:
+        run = run_host(args.host, plugin, script, timeout=90)
+    except subprocess.TimeoutExpired:
+        return [f"{name}: the host did not finish within 90 s"]
+    problems = []
+    if any("the plugin has no" in line for line in run.log):
+        return [f"{name}: Kelvora.dll lacks its entry points"]
+    if run.returncode != 0:
+        problems.append(f"{name}: host exit code {run.returncode}")
+    try:
+        in_order(run, ["returned beginPlugin 0", "script broadcast-null", 'broadcast "@Kelvora.about"',
+                       'broadcast "@Kelvora.settings.write"', "call endPlugin", "returned endPlugin", "unloaded"])
+        about = run.index('broadcast "@Kelvora.about"')
+        boxes = [l for l in run.log[about:] if l.startswith("box ")]
+        if not any(' caption="About" ' in b for b in boxes):
+            problems.append(f"{name}: no About box after the about command")
+        write = run.index('broadcast "@Kelvora.settings.write"')
+        writes = [l.split(" key=")[1].split(" value=")[0] for l in run.log[write:] if l.startswith("WriteInt")]
+        if writes != ['"Kelvora.x:"', '"Kelvora.y:"']:
+            problems.append(f"{name}: the write command wrote {writes}")
+    except Failure as failure:
+        problems.append(f"{name}: {failure}")
+    v = rc_values(rc)
+    size = [v.get(k, "") for k in ("kelvora.width:", "kelvora.height:")]
+    if all(t.strip().isdigit() and 0 < int(t) <= 2048 for t in size):
+        # A panel of a size a screen can show is painted: text in the style's colour.
+        for shot in (first, second):
+            if not os.path.exists(shot):
+                problems.append(f"{name}: no screenshot {os.path.basename(shot)}")
+                continue
+            width, height, rows = read_png(shot)
+            if (width, height) != tuple(int(t) for t in size):
+                problems.append(f"{name}: {os.path.basename(shot)} is {width}x{height}")
+            elif count_pixels(rows, (0, 0, width, height), DEFAULT_TEXT) < 20:
+                problems.append(f"{name}: {os.path.basename(shot)} shows no text")
+    return problems
+
+
+@case
+def kelvora_bad_input(args):
+    """The real plugin never crashes or hangs on a hostile rc file or broadcast, paints what
+    it can and keeps answering commands."""
+    from concurrent.futures import ThreadPoolExecutor
+    corpus = os.path.join(args.source, "tests", "badrc")
+    paths = sorted(os.path.join(corpus, n) for n in os.listdir(corpus) if n.endswith(".rc"))
+    check(len(paths) >= 10, f"bad-input corpus missing: {paths}")
+    # Wine processes spend most of their time starting; three at a time halve the wait.
+    with ThreadPoolExecutor(max_workers=3) as pool:
+        problems = [p for found in pool.map(lambda path: run_bad_rc(args, path), paths) for p in found]
+    check(not problems, "\n".join(problems))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("case", choices=sorted(CASES))
