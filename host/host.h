@@ -26,6 +26,9 @@ void logLine(const char* format, ...) __attribute__((format(__MINGW_PRINTF_FORMA
 // "host", "slit", "panel", "0" or the handle in hex.
 std::string windowName(HWND window);
 void nameWindow(HWND window, const char* name);
+void forgetWindowName(HWND window);
+// While muted, logLine writes nothing.
+void muteLog(bool mute);
 // The text in double quotes, or null.
 std::string quoted(const char* text);
 
@@ -61,6 +64,25 @@ bool menuOpen();
 // Records every message box of this thread and dismisses it; also points the plugin's
 // import of MessageBoxA at a recorder so the style of the call itself is known.
 void installBoxRecorder(HMODULE plugin);
+
+// --- imports and timers of the plugin (host_imports.cpp, host_timers.cpp) ---
+// Points the module's import of dll!function (by name, or by the bound address real) at
+// replacement; answers the number of slots changed.
+int patchImport(HMODULE module, const char* dll, const char* function, void* real, void* replacement);
+// Records the plugin's thread timers (SetTimer and KillTimer without a window) and counts
+// its performance-data queries.
+void installTimerRecorder(HMODULE plugin);
+void forgetPluginTimers();
+// Runs the procedure of every recorded timer once, as a tick would; answers how many ran.
+int tickPluginTimers();
+// How many times the plugin has read HKEY_PERFORMANCE_DATA since the host started.
+unsigned long performanceDataQueries();
+
+// --- the plugin's life (main.cpp) ---
+// endPlugin and start again; with reloadModule the module is also unloaded and loaded in
+// between, as a shell does when the plugin is switched off and on. False when the new start
+// failed.
+bool restartPlugin(bool reloadModule);
 
 // --- screenshots (host_screenshot.cpp) ---
 bool savePanelPng(HWND window, const char* path, std::string* error);

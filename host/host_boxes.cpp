@@ -65,40 +65,15 @@ LRESULT CALLBACK cbtProc(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(cbtHook, code, wParam, lParam);
 }
 
-bool sameNameNoCase(const char* a, const char* b) { return lstrcmpiA(a, b) == 0; }
-
-// Points the module's import of user32!MessageBoxA at the recorder.
-void patchMessageBoxImport(HMODULE module) {
-    auto* base = reinterpret_cast<unsigned char*>(module);
-    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (!dir.VirtualAddress) return;
-    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp) {
-        if (!sameNameNoCase(reinterpret_cast<const char*>(base + imp->Name), "user32.dll")) continue;
-        auto* thunk = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
-        auto* names = imp->OriginalFirstThunk ? reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->OriginalFirstThunk) : nullptr;
-        for (; thunk->u1.Function; ++thunk, names = names ? names + 1 : nullptr) {
-            bool byName = names && !IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) &&
-                          strcmp(reinterpret_cast<const char*>(
-                                     reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name),
-                                 "MessageBoxA") == 0;
-            if (!byName && thunk->u1.Function != reinterpret_cast<ULONG_PTR>(realMessageBox)) continue;
-            DWORD old;
-            VirtualProtect(&thunk->u1.Function, sizeof(ULONG_PTR), PAGE_READWRITE, &old);
-            thunk->u1.Function = reinterpret_cast<ULONG_PTR>(recordingMessageBox);
-            VirtualProtect(&thunk->u1.Function, sizeof(ULONG_PTR), old, &old);
-        }
-    }
-}
-
 }  // namespace
 
 void installBoxRecorder(HMODULE plugin) {
     if (!realMessageBox)
         realMessageBox = reinterpret_cast<MessageBoxFn>(GetProcAddress(GetModuleHandleA("user32.dll"), "MessageBoxA"));
-    if (plugin) patchMessageBoxImport(plugin);
-    patchMessageBoxImport(GetModuleHandleA(nullptr));
+    void* real = reinterpret_cast<void*>(realMessageBox);
+    void* recorder = reinterpret_cast<void*>(recordingMessageBox);
+    if (plugin) patchImport(plugin, "user32.dll", "MessageBoxA", real, recorder);
+    patchImport(GetModuleHandleA(nullptr), "user32.dll", "MessageBoxA", real, recorder);
     if (!cbtHook) cbtHook = SetWindowsHookExA(WH_CBT, cbtProc, nullptr, GetCurrentThreadId());
 }
 

@@ -13,6 +13,8 @@ namespace {
 
 FILE* logFile = nullptr;
 std::map<HWND, std::string> names;
+// Set while a script repeats a step thousands of times: the log keeps its first and last line.
+bool muted = false;
 
 }  // namespace
 
@@ -29,7 +31,7 @@ void closeLog() {
 bool logging() { return logFile != nullptr; }
 
 void logLine(const char* format, ...) {
-    if (!logFile) return;
+    if (!logFile || muted) return;
     va_list args;
     va_start(args, format);
     va_list copy;
@@ -58,6 +60,10 @@ std::string windowName(HWND window) {
 void nameWindow(HWND window, const char* name) {
     if (window && names.find(window) == names.end()) names[window] = name;
 }
+
+void forgetWindowName(HWND window) { names.erase(window); }
+
+void muteLog(bool mute) { muted = mute; }
 
 std::string quoted(const char* text) { return text ? "\"" + std::string(text) + "\"" : std::string("null"); }
 

@@ -2,6 +2,7 @@
 // dispatched by nested loops too (menus, boxes, window moves), so each step that opens
 // one waits for its end before the next step starts.
 #include "host/host.h"
+#include "host/resource_use.h"
 
 namespace host {
 
@@ -118,7 +119,34 @@ void startMenu(const hostscript::Step& step) {
     resumeAt = GetTickCount() + MENU_APPEAR_MS;
 }
 
-void runStep(const hostscript::Step& step) {
+// Dispatches what the last step left queued (paints, posted broadcasts, timers), so that
+// a repeated step meets the plugin as a live one would.
+void pumpPending() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+void measure(const std::string& label) {
+    logLine("measure %s private=%llu gdi=%d user=%u handles=%lu perfQueries=%lu", label.c_str(),
+            static_cast<unsigned long long>(resourceuse::privateBytes()), resourceuse::gdiObjectCount(),
+            resourceuse::userObjectCount(), resourceuse::kernelHandleCount(), performanceDataQueries());
+}
+
+void paintPanelNow() {
+    HWND panel = panelWindow();
+    if (!panel) return;
+    InvalidateRect(panel, nullptr, FALSE);
+    UpdateWindow(panel);
+}
+
+void runStepOnce(const hostscript::Step& step) {
     switch (step.kind) {
         case hostscript::StepKind::Wait:
             logLine("script wait %d", step.milliseconds);
@@ -149,12 +177,47 @@ void runStep(const hostscript::Step& step) {
             if (!savePanelPng(panelWindow(), step.text.c_str(), &error)) logLine("screenshot failed: %s", error.c_str());
             break;
         }
+        case hostscript::StepKind::Tick:
+            logLine("script tick: %d timers", tickPluginTimers());
+            break;
+        case hostscript::StepKind::Paint:
+            logLine("script paint");
+            paintPanelNow();
+            break;
+        case hostscript::StepKind::Restart:
+        case hostscript::StepKind::ReloadModule:
+            logLine("script %s", hostscript::stepName(step.kind));
+            if (!restartPlugin(step.kind == hostscript::StepKind::ReloadModule)) {
+                logLine("script restart: the plugin did not start");
+                running = false;
+                requestStop("restart failed");
+            }
+            break;
+        case hostscript::StepKind::Measure:
+            measure(step.text);
+            break;
         case hostscript::StepKind::Stop:
             logLine("script stop");
             running = false;
             requestStop("script");
             break;
     }
+}
+
+void runStep(const hostscript::Step& step) {
+    if (step.repeat <= 1) {
+        runStepOnce(step);
+        return;
+    }
+    logLine("script repeat %d %s", step.repeat, hostscript::stepName(step.kind));
+    const DWORD began = GetTickCount();
+    muteLog(true);
+    for (int i = 0; i < step.repeat && running; ++i) {
+        runStepOnce(step);
+        pumpPending();
+    }
+    muteLog(false);
+    logLine("script repeat done in %lu ms", static_cast<unsigned long>(GetTickCount() - began));
 }
 
 // True once the step that is waiting has finished.

@@ -40,7 +40,11 @@ std::string describeList(const UINT* list) {
 }
 
 void registerWindow(HWND window, const UINT* list) {
-    if (!firstRegistered && window) {
+    // A plugin started again after a stop registers a new panel; the old one is gone.
+    for (size_t i = registrations.size(); i-- > 0;)
+        if (!IsWindow(registrations[i].window)) registrations.erase(registrations.begin() + static_cast<std::ptrdiff_t>(i));
+    if (window && (!firstRegistered || !IsWindow(firstRegistered))) {
+        if (firstRegistered) forgetWindowName(firstRegistered);
         firstRegistered = window;
         nameWindow(window, "panel");
     }
@@ -217,7 +221,7 @@ HWND panelWindow() {
 }
 
 void recordSticky(HWND window) {
-    if (!firstSticky) firstSticky = window;
+    if (!firstSticky || !IsWindow(firstSticky)) firstSticky = window;
 }
 
 void deliverReconfigure() {

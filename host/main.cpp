@@ -62,6 +62,28 @@ void stopPlugin(HMODULE plugin) {
     host::logLine("returned endPlugin");
 }
 
+// The plugin as loaded now, and how it was asked to start: a restart repeats both.
+HMODULE loadedPlugin = nullptr;
+hostoptions::Options runOptions;
+
+// Loads the plugin and puts the recorders into its imports before any of its code runs.
+HMODULE loadPlugin() {
+    host::logLine("load %s", host::quoted(runOptions.plugin.c_str()).c_str());
+    HMODULE plugin = LoadLibraryA(runOptions.plugin.c_str());
+    if (!plugin) return nullptr;
+    if (host::logging()) host::installBoxRecorder(plugin);
+    host::installTimerRecorder(plugin);
+    return plugin;
+}
+
+void unloadPlugin() {
+    stopPlugin(loadedPlugin);
+    FreeLibrary(loadedPlugin);
+    loadedPlugin = nullptr;
+    host::forgetPluginTimers();
+    host::logLine("unloaded");
+}
+
 void runMessageLoop() {
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
@@ -71,6 +93,16 @@ void runMessageLoop() {
 }
 
 }  // namespace
+
+bool host::restartPlugin(bool reloadModule) {
+    if (!reloadModule) {
+        stopPlugin(loadedPlugin);
+        return startPlugin(loadedPlugin, runOptions.start) == 0;
+    }
+    unloadPlugin();
+    loadedPlugin = loadPlugin();
+    return loadedPlugin && startPlugin(loadedPlugin, runOptions.start) == 0;
+}
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -103,14 +135,13 @@ int main(int argc, char** argv) {
     SetConsoleCtrlHandler(onConsoleBreak, TRUE);
     if (options.start != hostoptions::StartKind::Plain) host::showSlit();
 
-    host::logLine("load %s", host::quoted(options.plugin.c_str()).c_str());
-    HMODULE plugin = LoadLibraryA(options.plugin.c_str());
-    if (!plugin) return fail("cannot load " + options.plugin + " (error " + std::to_string(GetLastError()) + ")", 1);
-    if (host::logging()) host::installBoxRecorder(plugin);
+    runOptions = options;
+    loadedPlugin = loadPlugin();
+    if (!loadedPlugin) return fail("cannot load " + options.plugin + " (error " + std::to_string(GetLastError()) + ")", 1);
 
-    int started = startPlugin(plugin, options.start);
+    int started = startPlugin(loadedPlugin, options.start);
     if (started != 0) {
-        FreeLibrary(plugin);
+        FreeLibrary(loadedPlugin);
         return fail(started < 0 ? std::string("the plugin has no ") + entryName(options.start)
                                 : std::string("the plugin did not start"),
                     1);
@@ -122,9 +153,7 @@ int main(int argc, char** argv) {
 
     if (!options.screenshotFile.empty() && !host::savePanelPng(host::panelWindow(), options.screenshotFile.c_str(), &error))
         fprintf(stderr, "blackbox: screenshot failed: %s\n", error.c_str());
-    stopPlugin(plugin);
-    FreeLibrary(plugin);
-    host::logLine("unloaded");
+    if (loadedPlugin) unloadPlugin();
     host::closeLog();
     return 0;
 }

@@ -67,9 +67,39 @@ std::string parseStep(const std::string& word, const std::string& rest, Step& st
             return "drag needs two whole numbers of pixels";
         return "";
     }
-    if (word == "reconfigure" || word == "stop") {
-        step.kind = word == "stop" ? StepKind::Stop : StepKind::Reconfigure;
+    if (word == "reconfigure" || word == "stop" || word == "tick" || word == "paint" || word == "restart" ||
+        word == "reload-module") {
+        step.kind = word == "stop"            ? StepKind::Stop
+                    : word == "tick"          ? StepKind::Tick
+                    : word == "paint"         ? StepKind::Paint
+                    : word == "restart"       ? StepKind::Restart
+                    : word == "reload-module" ? StepKind::ReloadModule
+                                              : StepKind::Reconfigure;
         if (!rest.empty()) return word + " takes nothing after it";
+        return "";
+    }
+    if (word == "measure") {
+        step.kind = StepKind::Measure;
+        step.text = rest;
+        if (rest.empty()) return "measure needs a label";
+        return "";
+    }
+    if (word == "repeat") {
+        std::string count, innerWord, innerRest;
+        splitWord(rest, &count, &innerRest);
+        int times = 0;
+        if (!hostrc::parseInt(count, &times) || times < 1) return "repeat needs a count from 1 up and a step";
+        splitWord(innerRest, &innerWord, &innerRest);
+        if (innerWord == "repeat") return "repeat takes broadcast, reconfigure, tick, paint, restart or reload-module";
+        const std::string error = parseStep(innerWord, innerRest, step);
+        if (!error.empty()) return error;
+        // Steps that wait for time, a menu or a drag cannot run back to back.
+        const bool instant = step.kind == StepKind::Broadcast || step.kind == StepKind::BroadcastNull ||
+                             step.kind == StepKind::Reconfigure || step.kind == StepKind::Tick ||
+                             step.kind == StepKind::Paint || step.kind == StepKind::Restart ||
+                             step.kind == StepKind::ReloadModule;
+        if (!instant) return "repeat takes broadcast, reconfigure, tick, paint, restart or reload-module";
+        step.repeat = times;
         return "";
     }
     return "unknown step \"" + word + "\"";
@@ -113,6 +143,11 @@ const char* stepName(StepKind kind) {
         case StepKind::Menu: return "menu";
         case StepKind::Drag: return "drag";
         case StepKind::Screenshot: return "screenshot";
+        case StepKind::Tick: return "tick";
+        case StepKind::Paint: return "paint";
+        case StepKind::Restart: return "restart";
+        case StepKind::ReloadModule: return "reload-module";
+        case StepKind::Measure: return "measure";
         case StepKind::Stop: return "stop";
     }
     return "?";

@@ -9,6 +9,13 @@
 //   menu LABEL           right-click the panel and pick the menu entry labelled LABEL
 //   drag DX DY           Ctrl+drag the panel by DX, DY pixels
 //   screenshot FILE      save the panel as a PNG file
+//   tick                 run the procedure of every timer the plugin set, as one tick each
+//   paint                invalidate the panel and paint it at once
+//   restart              stop the plugin (endPlugin) and start it again
+//   reload-module        stop the plugin, unload and load its module, start it again
+//   measure LABEL        log the process's private bytes, GDI and USER objects and handles
+//   repeat N STEP        run STEP (broadcast, reconfigure, tick, paint, restart) N times
+//                        at once, with the log quiet in between
 //   stop                 end the run
 #pragma once
 
@@ -17,7 +24,7 @@
 
 namespace hostscript {
 
-enum class StepKind { Wait, Broadcast, BroadcastNull, Reconfigure, Menu, Drag, Screenshot, Stop };
+enum class StepKind { Wait, Broadcast, BroadcastNull, Reconfigure, Menu, Drag, Screenshot, Tick, Paint, Restart, ReloadModule, Measure, Stop };
 
 struct Step {
     StepKind kind;
@@ -25,7 +32,8 @@ struct Step {
     int milliseconds;  // Wait
     int dx;            // Drag
     int dy;
-    std::string text;  // Broadcast text (padded for broadcast-long), Menu label, Screenshot file
+    std::string text;  // Broadcast text (padded for broadcast-long), Menu label, Screenshot file, Measure label
+    int repeat = 1;    // how many times the step runs
 };
 
 struct Script {

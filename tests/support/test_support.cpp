@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "config/panel_model.h"
+#include "host/resource_use.h"
 #include "config/settings.h"
 #include "support/fake_host.h"
 #include "support/import_redirect.h"
@@ -100,40 +101,10 @@ void installMessageBoxHook() {
     if (!cbtHook) cbtHook = SetWindowsHookExA(WH_CBT, cbtProc, nullptr, GetCurrentThreadId());
 }
 
-int gdiObjectCount() {
-#ifdef _WIN64
-    // Wine keeps the GDI handle table at PEB+0xF8: 24-byte entries, type byte at offset 14.
-    const unsigned char* peb = reinterpret_cast<const unsigned char*>(__readgsqword(0x60));
-    const unsigned char* table = *reinterpret_cast<const unsigned char* const*>(peb + 0xF8);
-    if (!table) return -1;
-    int count = 0;
-    for (int i = 0; i < 0x10000; ++i)
-        if (table[i * 24 + 14] != 0) ++count;
-    return count;
-#else
-    return static_cast<int>(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS));
-#endif
-}
-
-unsigned userHandleIndexProbe() {
-    HMENU menu = CreateMenu();
-    unsigned index = static_cast<unsigned>(reinterpret_cast<uintptr_t>(menu) & 0xFFFF);
-    DestroyMenu(menu);
-    return index;
-}
-
-// Committed private memory, summed over the address space: Wine reports no
-// PrivateUsage in the process memory counters.
-size_t privateBytes() {
-    size_t total = 0;
-    MEMORY_BASIC_INFORMATION info;
-    for (const char* address = nullptr; VirtualQuery(address, &info, sizeof info) == sizeof info;
-         address = static_cast<const char*>(info.BaseAddress) + info.RegionSize) {
-        if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE) total += info.RegionSize;
-        if (info.RegionSize == 0) break;
-    }
-    return total;
-}
+// The host's own measures, so that tests and soak runs count alike.
+int gdiObjectCount() { return resourceuse::gdiObjectCount(); }
+unsigned userObjectCount() { return resourceuse::userObjectCount(); }
+size_t privateBytes() { return resourceuse::privateBytes(); }
 
 void pumpMessages(int milliseconds) {
     DWORD end = GetTickCount() + static_cast<DWORD>(milliseconds);

@@ -31,8 +31,8 @@ void installMessageBoxHook();
 
 // GDI objects of this process, counted in the shared GDI handle table (Wine x64).
 int gdiObjectCount();
-// Index part of a freshly made USER object handle: grows when USER objects leak.
-unsigned userHandleIndexProbe();
+// USER objects in use (under Wine: on the whole display, so tests that compare it run alone).
+unsigned userObjectCount();
 // Private bytes of this process.
 size_t privateBytes();
 

@@ -1,0 +1,21 @@
+// What a process holds: committed private memory, GDI objects, USER objects and kernel
+// handles, measured the same way by the stand-in host and by the tests.
+#pragma once
+
+#include <cstddef>
+
+namespace resourceuse {
+
+// Committed private memory in bytes, summed over the address space: Wine reports no
+// PrivateUsage in the process memory counters.
+size_t privateBytes();
+// GDI objects of this process; -1 when they cannot be counted.
+int gdiObjectCount();
+// USER objects of this process where the system counts them. Wine does not: there it is the
+// number of USER objects in use on the whole display (every process of the wineserver),
+// which is steady while nothing else starts or ends.
+unsigned userObjectCount();
+// Kernel handles of this process.
+unsigned long kernelHandleCount();
+
+}  // namespace resourceuse
