@@ -53,6 +53,13 @@ TEST_CASE("a faulty line names itself and leaves no steps to run") {
         {"drag ten 5", "line 1: drag needs two whole numbers of pixels"},
         {"stop now", "line 1: stop takes nothing after it"},
         {"broadcast-null x", "line 1: broadcast-null takes nothing after it"},
+        {"repeat 0 tick", "line 1: repeat needs a count from 1 up and a step"},
+        {"repeat 5", "line 1: unknown step \"\""},
+        {"repeat 2 wait 5", "line 1: repeat takes broadcast, reconfigure, tick, paint, restart or reload-module"},
+        {"repeat 2 repeat 2 tick", "line 1: repeat takes broadcast, reconfigure, tick, paint, restart or reload-module"},
+        {"repeat 2 drag x 1", "line 1: drag needs two whole numbers of pixels"},
+        {"measure", "line 1: measure needs a label"},
+        {"tick 3", "line 1: tick takes nothing after it"},
         {"broadcast-long", "line 1: broadcast-long needs a length from 0 to 16777216 bytes"},
         {"broadcast-long 16777217 @x", "line 1: broadcast-long needs a length from 0 to 16777216 bytes"},
         {"# ok\nclick 3 4\nstop", "line 2: unknown step \"click\""},
@@ -79,6 +86,24 @@ TEST_CASE("the odd broadcasts: no text, an empty text, a text padded to a length
     CHECK(s.steps[2].text.compare(0, 10, "@Kelvora.x") == 0);
     CHECK(s.steps[2].text.find_first_not_of('x', 9) == std::string::npos);
     CHECK(s.steps[3].text == "@Kelvora.");  // never cut short
+}
+
+TEST_CASE("soak steps: a repeated step keeps its own kind and text, the others run once") {
+    const hostscript::Script s = hostscript::parseScript(
+        "repeat 100 broadcast @Kelvora.settings.read\nrepeat 167 tick\npaint\nrestart\nreload-module\nmeasure first cycle\n");
+    REQUIRE(s.error == "");
+    REQUIRE(s.steps.size() == 6);
+    CHECK(s.steps[0].kind == StepKind::Broadcast);
+    CHECK(s.steps[0].text == "@Kelvora.settings.read");
+    CHECK(s.steps[0].repeat == 100);
+    CHECK(s.steps[1].kind == StepKind::Tick);
+    CHECK(s.steps[1].repeat == 167);
+    CHECK(s.steps[2].kind == StepKind::Paint);
+    CHECK(s.steps[3].kind == StepKind::Restart);
+    CHECK(s.steps[4].kind == StepKind::ReloadModule);
+    CHECK(s.steps[5].kind == StepKind::Measure);
+    CHECK(s.steps[5].text == "first cycle");
+    for (size_t i = 2; i < s.steps.size(); ++i) CHECK(s.steps[i].repeat == 1);
 }
 
 TEST_CASE("an empty script has no steps and no error") {
