@@ -183,6 +183,11 @@ def kelvora_reads(rc, disks):
     return [(reader, rc, f"Kelvora.{key}:") for reader, key in reads]
 
 
+def theme_disks(rc):
+    """The number of disk rows the theme in rc asks for."""
+    return int(rc_values(rc)["kelvora.diskcount:"])
+
+
 def kelvora_folder(args, name):
     example = os.path.join(args.build, "example")
     folder = plugin_folder([os.path.join(example, "Kelvora.dll"), os.path.join(example, "Kelvora.rc"),
@@ -255,7 +260,7 @@ def kelvora_scripted_run(args):
     require_plugin_entry_points(run)
     check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}\n" + run.tail())
     rc_win = winpath(os.path.join(folder, "Kelvora.rc"))
-    expected_reads = kelvora_reads(rc_win, 3)
+    expected_reads = kelvora_reads(rc_win, theme_disks(os.path.join(folder, "Kelvora.rc")))
 
     # Start: GetBBWnd, the reads in their order, the style, registration, sticky, slit.
     begin = run.index("call beginSlitPlugin")
@@ -345,7 +350,7 @@ def kelvora_menu_entries(args):
     # read settings: the whole rc file is read again.
     chosen = run.index('menu choice "read settings" -> "@Kelvora.settings.read"', shown)
     write_menu = run.index('script menu "write settings"', chosen)
-    check_lines([" ".join(r) for r in kelvora_reads(rc_win, 3)],
+    check_lines([" ".join(r) for r in kelvora_reads(rc_win, theme_disks(rc))],
                 [" ".join(r) for r in settings_reads(run.log[chosen:write_menu])], "reads of read settings")
     # write settings: the position goes to the rc file, which keeps every other byte.
     in_order(run, ['menu choice "write settings" -> "@Kelvora.settings.write"',
