@@ -2,6 +2,7 @@
 """Draws the example theme's icons (16x16, 32-bit with alpha) and writes them as .ico files.
 
 Usage: make_icons.py OUTPUT_FOLDER
+       make_icons.py --list   (prints the file names it writes, one a line)
 """
 import math
 import os
@@ -135,6 +136,9 @@ def ico_bytes(img):
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
+    if sys.argv[1] == "--list":
+        print("\n".join(ICONS))
+        return
     folder = sys.argv[1]
     os.makedirs(folder, exist_ok=True)
     for name, draw in ICONS.items():

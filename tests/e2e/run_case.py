@@ -8,6 +8,7 @@ import re
 import shutil
 import subprocess
 import sys
+import zipfile
 
 from hostrun import (FOLDERS, Failure, check, check_lines, colour, count_pixels, plugin_folder, rc_values, read_png,
                      remove_folders, run_host, settings_reads, winpath)
@@ -183,6 +184,11 @@ def kelvora_reads(rc, disks):
     return [(reader, rc, f"Kelvora.{key}:") for reader, key in reads]
 
 
+def theme_disks(rc):
+    """The number of disk rows the theme in rc asks for."""
+    return int(rc_values(rc)["kelvora.diskcount:"])
+
+
 def kelvora_folder(args, name):
     example = os.path.join(args.build, "example")
     folder = plugin_folder([os.path.join(example, "Kelvora.dll"), os.path.join(example, "Kelvora.rc"),
@@ -255,7 +261,7 @@ def kelvora_scripted_run(args):
     require_plugin_entry_points(run)
     check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}\n" + run.tail())
     rc_win = winpath(os.path.join(folder, "Kelvora.rc"))
-    expected_reads = kelvora_reads(rc_win, 3)
+    expected_reads = kelvora_reads(rc_win, theme_disks(os.path.join(folder, "Kelvora.rc")))
 
     # Start: GetBBWnd, the reads in their order, the style, registration, sticky, slit.
     begin = run.index("call beginSlitPlugin")
@@ -345,7 +351,7 @@ def kelvora_menu_entries(args):
     # read settings: the whole rc file is read again.
     chosen = run.index('menu choice "read settings" -> "@Kelvora.settings.read"', shown)
     write_menu = run.index('script menu "write settings"', chosen)
-    check_lines([" ".join(r) for r in kelvora_reads(rc_win, 3)],
+    check_lines([" ".join(r) for r in kelvora_reads(rc_win, theme_disks(rc))],
                 [" ".join(r) for r in settings_reads(run.log[chosen:write_menu])], "reads of read settings")
     # write settings: the position goes to the rc file, which keeps every other byte.
     in_order(run, ['menu choice "write settings" -> "@Kelvora.settings.write"',
@@ -384,6 +390,32 @@ def kelvora_icon_failure(args):
     in_order(run, [box, "message host 10001 wParam=panel lParam=[10103,10901,0]", "returned beginPlugin 0",
                    'broadcast "@BBShowPlugins"', "deliver 10901 panel", "call endPlugin", "returned endPlugin"])
     check(any(l.startswith("MakeStyleGradient") for l in run.log[at:]), "the panel is painted after the box")
+
+
+@case
+def kelvora_package(args):
+    """The release archive, unpacked into an empty plugins folder, runs as it is: every icon
+    of its theme loads and the whole panel is drawn."""
+    work = plugin_folder([], "package")
+    made = subprocess.run(["cpack", "--config", os.path.join(args.build, "CPackConfig.cmake"), "-B", work],
+                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    check(made.returncode == 0, "cpack failed:\n" + made.stdout.decode(errors="replace"))
+    archives = [n for n in os.listdir(work) if n.endswith(".zip")]
+    check(len(archives) == 1, f"cpack made {archives}")
+    plugins = os.path.join(work, "plugins")
+    with zipfile.ZipFile(os.path.join(work, archives[0])) as archive:
+        archive.extractall(plugins)
+    plugin = os.path.join(plugins, "Kelvora", "Kelvora.dll")
+    rc = os.path.join(plugins, "Kelvora", "Kelvora.rc")
+    shot = os.path.join(work, "panel.png")
+    run = run_host(args.host, plugin, f"wait 2500\nscreenshot {winpath(shot)}\nstop\n")
+    require_plugin_entry_points(run)
+    check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}\n" + run.tail())
+    in_order(run, ["call beginPlugin", "returned beginPlugin 0", "call endPlugin", "returned endPlugin"])
+    files = {r[1] for r in settings_reads(run.log)}
+    check(files == {winpath(rc)}, f"settings read from {sorted(files)}")
+    check(not run.lines("box "), "no message box: every icon of the theme loads\n" + "\n".join(run.lines("box ")))
+    check_panel_picture(args, shot, rc)
 
 
 # Broadcasts no command expects: no text, an empty one, bare prefixes, 100 KB texts.
