@@ -134,9 +134,12 @@ void pumpPending() {
 }
 
 void measure(const std::string& label) {
-    logLine("measure %s private=%llu gdi=%d user=%u handles=%lu perfQueries=%lu", label.c_str(),
+    // Time first: counting USER objects takes thousands of calls of its own.
+    const unsigned long long cpuMs = resourceuse::processorMilliseconds();
+    const unsigned long tick = GetTickCount();
+    logLine("measure %s private=%llu gdi=%d user=%u handles=%lu perfQueries=%lu cpuMs=%llu tick=%lu", label.c_str(),
             static_cast<unsigned long long>(resourceuse::privateBytes()), resourceuse::gdiObjectCount(),
-            resourceuse::userObjectCount(), resourceuse::kernelHandleCount(), performanceDataQueries());
+            resourceuse::userObjectCount(), resourceuse::kernelHandleCount(), performanceDataQueries(), cpuMs, tick);
 }
 
 void paintPanelNow() {

@@ -73,4 +73,11 @@ unsigned long kernelHandleCount() {
     return open;
 }
 
+unsigned long long processorMilliseconds() {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+    auto value = [](const FILETIME& t) { return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    return (value(kernel) + value(user)) / 10000;  // 100 ns units
+}
+
 }  // namespace resourceuse

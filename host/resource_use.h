@@ -17,5 +17,7 @@ int gdiObjectCount();
 unsigned userObjectCount();
 // Kernel handles of this process.
 unsigned long kernelHandleCount();
+// Processor time this process has used so far, user and kernel, in milliseconds.
+unsigned long long processorMilliseconds();
 
 }  // namespace resourceuse

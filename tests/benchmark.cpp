@@ -1,56 +1,21 @@
-// Benchmark program: the cost per call of Kelvora's hot paths, one table row each. Add a row with
-// measure("what is timed", [&] { ...one call... }); never run from ctest.
+// Benchmark program: the cost per call of Kelvora's hot paths, one table row each (median, min
+// and max of many timed calls, and the ratio to the row it is part of); never run from ctest.
 #include <windows.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "bench_painter.h"
+#include "bench_reload.h"
 #include "bench_samplers.h"
+#include "bench_timing.h"
 #include "sampling/load_meter.h"
 #include "sampling/meter_platform.h"
 #include "support/perf_block.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double secondsOf(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-// Times fn in samples of enough calls to last about 50 microseconds each and prints one row:
-// the median, fastest and slowest sample, per call.
-void measure(const char* name, const std::function<void()>& fn) {
-    const int samples = 301;
-    int calls = 0;
-    const Clock::time_point probeStart = Clock::now();
-    do {
-        fn();
-        ++calls;
-    } while (secondsOf(Clock::now() - probeStart) < 0.01);
-    const double perCall = secondsOf(Clock::now() - probeStart) / calls;
-    const int repeat = std::max(1, static_cast<int>(50e-6 / perCall));
-
-    std::vector<double> times;
-    times.reserve(samples);
-    for (int s = 0; s < samples; ++s) {
-        const Clock::time_point start = Clock::now();
-        for (int i = 0; i < repeat; ++i) fn();
-        times.push_back(secondsOf(Clock::now() - start) / repeat * 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    printf("%-62s %10.3f %10.3f %10.3f %6d x %d\n", name, times[samples / 2], times.front(), times.back(), samples,
-           repeat);
-    fflush(stdout);
-}
-
-void printHeader() {
-    printf("%-62s %10s %10s %10s %s\n", "per call, microseconds", "median", "min", "max", "samples x calls");
-}
 
 // ---- Processor load meter ------------------------------------------------------------------
 
@@ -111,19 +76,23 @@ void benchmarkLoadMeter() {
     resetLoadMeterState();
     ProcessorLoadMeter meter;
     meter.currentLoad();
+    printTableHeader("Processor load meter");
     char label[128];
     snprintf(label, sizeof label, "currentLoad, %u-byte block, 64 processors + _Total", static_cast<unsigned>(block.size()));
-    measure(label, [&] { meter.currentLoad(); });
-    if (usingProcessorTimes()) printf("  (the synthetic block was not read: the row above is wrong)\n");
+    const Timing synthetic = measure(2000, [&] { meter.currentLoad(); });
+    printRow(label, synthetic);
+    if (usingProcessorTimes()) printf("\n(the synthetic block was not read: the row above is wrong)\n");
     int64_t counter = 0, time = 0;
-    measure("  of which the walk over the block (readBlockCounter)", [&] {
+    const Timing walk = measure(2000, [&] {
         readBlockCounter(block.bytes.data(), block.size(), 238, 6, "_Total", &counter, &time);
     });
-    measure("  of which zeroing and filling the buffer", [&] {
+    printRow("  of which the walk over the block (readBlockCounter)", walk, walk.median / synthetic.median, "of currentLoad");
+    const Timing fill = measure(2000, [&] {
         memset(perfDataBuffer.data, 0, perfDataBuffer.size);
         uint32_t size = perfDataBuffer.size;
         serveBlock("238", perfDataBuffer.data, &size);
     });
+    printRow("  of which zeroing and filling the buffer", fill, fill.median / synthetic.median, "of currentLoad");
 
     const MeterPlatform withoutData = {ntVersion, openKey, writeValue, closeKey, noPerformanceData,
                                        system.readSystemTimes, system.wideToAnsi};
@@ -131,9 +100,11 @@ void benchmarkLoadMeter() {
     resetLoadMeterState();
     ProcessorLoadMeter timesMeter;
     timesMeter.currentLoad();
-    measure("currentLoad, processor-times path (GetSystemTimes)", [&] { timesMeter.currentLoad(); });
     uint64_t idle, kernel, user;
-    measure("  of which GetSystemTimes", [&] { system.readSystemTimes(&idle, &kernel, &user); });
+    const Timing bare = measure(2000, [&] { system.readSystemTimes(&idle, &kernel, &user); });
+    const Timing times = measure(2000, [&] { timesMeter.currentLoad(); });
+    printRow("GetSystemTimes (bare call)", bare);
+    printRow("currentLoad, processor-times path", times, times.median / bare.median, "of the bare call");
 
     installMeterPlatform(nullptr);
     resetLoadMeterState();
@@ -142,9 +113,9 @@ void benchmarkLoadMeter() {
 }  // namespace
 
 int main() {
-    printHeader();
     benchmarkLoadMeter();
     benchSamplers();
     benchPainter();
+    benchReload();
     return 0;
 }

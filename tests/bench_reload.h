@@ -1,0 +1,4 @@
+// Benchmark rows of a whole settings reload.
+#pragma once
+
+void benchReload();
