@@ -78,10 +78,10 @@ std::string parseStep(const std::string& word, const std::string& rest, Step& st
         if (!rest.empty()) return word + " takes nothing after it";
         return "";
     }
-    if (word == "measure") {
-        step.kind = StepKind::Measure;
+    if (word == "measure" || word == "clock") {
+        step.kind = word == "measure" ? StepKind::Measure : StepKind::Clock;
         step.text = rest;
-        if (rest.empty()) return "measure needs a label";
+        if (rest.empty()) return word + " needs a label";
         return "";
     }
     if (word == "repeat") {
@@ -148,6 +148,7 @@ const char* stepName(StepKind kind) {
         case StepKind::Restart: return "restart";
         case StepKind::ReloadModule: return "reload-module";
         case StepKind::Measure: return "measure";
+        case StepKind::Clock: return "clock";
         case StepKind::Stop: return "stop";
     }
     return "?";

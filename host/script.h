@@ -14,6 +14,7 @@
 //   restart              stop the plugin (endPlugin) and start it again
 //   reload-module        stop the plugin, unload and load its module, start it again
 //   measure LABEL        log the process's private bytes, GDI and USER objects and handles
+//   clock LABEL          log the processor time the process has used and the tick count
 //   repeat N STEP        run STEP (broadcast, reconfigure, tick, paint, restart) N times
 //                        at once, with the log quiet in between
 //   stop                 end the run
@@ -24,7 +25,7 @@
 
 namespace hostscript {
 
-enum class StepKind { Wait, Broadcast, BroadcastNull, Reconfigure, Menu, Drag, Screenshot, Tick, Paint, Restart, ReloadModule, Measure, Stop };
+enum class StepKind { Wait, Broadcast, BroadcastNull, Reconfigure, Menu, Drag, Screenshot, Tick, Paint, Restart, ReloadModule, Measure, Clock, Stop };
 
 struct Step {
     StepKind kind;

@@ -4,12 +4,11 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
 
+#include "bench_timing.h"
 #include "config/panel_model.h"
 #include "config/settings.h"
 #include "render/painter.h"
@@ -17,25 +16,7 @@
 
 namespace {
 
-constexpr int WARM_UP_RUNS = 5;
 constexpr int MEASURED_RUNS = 101;
-
-template <typename Action>
-double medianMicroseconds(int runs, Action action) {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    for (int i = 0; i < WARM_UP_RUNS; ++i) action();
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        LARGE_INTEGER start, stop;
-        QueryPerformanceCounter(&start);
-        action();
-        QueryPerformanceCounter(&stop);
-        times.push_back(1e6 * static_cast<double>(stop.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart));
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 LRESULT CALLBACK panelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_PAINT) {
@@ -163,20 +144,25 @@ void largestModel(int graphWidth) {
     for (int k = 1; k <= 25; ++k) panelModel.diskFree[k] = static_cast<int64_t>(k) * 123456789012LL;
 }
 
-void measure(const char* name) {
+// A rendering paint draws the whole model into a fresh back buffer; a cached paint only
+// copies the buffer to the window.
+void measurePaints(const char* name) {
     HWND window = createPanelWindow();
     panelModel.panelWindow = window;
     UpdateWindow(window);
-    const double rendering = medianMicroseconds(MEASURED_RUNS, [window] {
-        invalidatePanel();
-        UpdateWindow(window);
-    });
-    const double cached = medianMicroseconds(MEASURED_RUNS, [window] {
+    const Timing cached = measure(MEASURED_RUNS, [window] {
         InvalidateRect(window, nullptr, FALSE);
         UpdateWindow(window);
     });
-    printf("painter  %-50s rendering paint %9.1f us   cached paint %7.1f us   ratio %6.1f\n", name, rendering, cached,
-           rendering / cached);
+    const Timing rendering = measure(MEASURED_RUNS, [window] {
+        invalidatePanel();
+        UpdateWindow(window);
+    });
+    char label[128];
+    snprintf(label, sizeof label, "%s: cached paint", name);
+    printRow(label, cached);
+    snprintf(label, sizeof label, "%s: rendering paint", name);
+    printRow(label, rendering, rendering.median / cached.median, "of the cached paint");
     panelModel.panelWindow = nullptr;
     DestroyWindow(window);
 }
@@ -184,12 +170,13 @@ void measure(const char* name) {
 }  // namespace
 
 void benchPainter() {
+    printTableHeader("Painter");
     defaultModel();
-    measure("default model (100 x 100, graphs 20 wide)");
+    measurePaints("default model (100 x 100, graphs 20 wide)");
     largestModel(1000);
-    measure("largest model (1020 x 640, 25 disks, 1000 wide)");
+    measurePaints("largest model (1020 x 640, 25 disks, 1000 wide)");
     // Columns beyond the panel are skipped: this should cost what the largest model costs.
     largestModel(1000000);
-    measure("largest model, graphs 1,000,000 wide");
+    measurePaints("largest model, graphs 1,000,000 wide");
     startModel();
 }

@@ -59,6 +59,7 @@ TEST_CASE("a faulty line names itself and leaves no steps to run") {
         {"repeat 2 repeat 2 tick", "line 1: repeat takes broadcast, reconfigure, tick, paint, restart or reload-module"},
         {"repeat 2 drag x 1", "line 1: drag needs two whole numbers of pixels"},
         {"measure", "line 1: measure needs a label"},
+        {"clock", "line 1: clock needs a label"},
         {"tick 3", "line 1: tick takes nothing after it"},
         {"broadcast-long", "line 1: broadcast-long needs a length from 0 to 16777216 bytes"},
         {"broadcast-long 16777217 @x", "line 1: broadcast-long needs a length from 0 to 16777216 bytes"},
