@@ -95,11 +95,19 @@ uint64_t fileTimeValue(const FILETIME& time) {
 typedef BOOL(WINAPI* GetSystemTimesFn)(LPFILETIME, LPFILETIME, LPFILETIME);
 
 // Looked up at run time: systems before XP SP1 lack the call, and a static import of it
-// would keep the plugin from loading there at all.
+// would keep the plugin from loading there at all. Kept in plain module state rather than a
+// function-local static: the guard of such a static makes kernel objects in the statically
+// linked thread library that outlive an unload of the plugin (two handles per load).
+bool systemTimesLookedUp = false;
+GetSystemTimesFn systemTimesEntry = nullptr;
+
 GetSystemTimesFn systemTimesCall() {
-    static GetSystemTimesFn call = reinterpret_cast<GetSystemTimesFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetSystemTimes")));
-    return call;
+    if (!systemTimesLookedUp) {
+        systemTimesEntry = reinterpret_cast<GetSystemTimesFn>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetSystemTimes")));
+        systemTimesLookedUp = true;
+    }
+    return systemTimesEntry;
 }
 
 bool readSystemTimes(uint64_t* idle, uint64_t* kernel, uint64_t* user) {
