@@ -65,10 +65,7 @@ bool menuOpen();
 // import of MessageBoxA at a recorder so the style of the call itself is known.
 void installBoxRecorder(HMODULE plugin);
 
-// --- imports and timers of the plugin (host_imports.cpp, host_timers.cpp) ---
-// Points the module's import of dll!function (by name, or by the bound address real) at
-// replacement; answers the number of slots changed.
-int patchImport(HMODULE module, const char* dll, const char* function, void* real, void* replacement);
+// --- timers of the plugin (host_timers.cpp) ---
 // Records the plugin's thread timers (SetTimer and KillTimer without a window) and counts
 // its performance-data queries.
 void installTimerRecorder(HMODULE plugin);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "host/host.h"
+#include "host/import_patch.h"
 
 namespace host {
 
@@ -72,8 +73,8 @@ void installBoxRecorder(HMODULE plugin) {
         realMessageBox = reinterpret_cast<MessageBoxFn>(GetProcAddress(GetModuleHandleA("user32.dll"), "MessageBoxA"));
     void* real = reinterpret_cast<void*>(realMessageBox);
     void* recorder = reinterpret_cast<void*>(recordingMessageBox);
-    if (plugin) patchImport(plugin, "user32.dll", "MessageBoxA", real, recorder);
-    patchImport(GetModuleHandleA(nullptr), "user32.dll", "MessageBoxA", real, recorder);
+    if (plugin) importpatch::patchImport(plugin, "user32.dll", "MessageBoxA", real, recorder);
+    importpatch::patchImport(GetModuleHandleA(nullptr), "user32.dll", "MessageBoxA", real, recorder);
     if (!cbtHook) cbtHook = SetWindowsHookExA(WH_CBT, cbtProc, nullptr, GetCurrentThreadId());
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "host/import_patch.h"
 
 namespace host {
 
@@ -60,13 +61,13 @@ void installTimerRecorder(HMODULE plugin) {
     HMODULE user32 = GetModuleHandleA("user32.dll");
     realSetTimer = reinterpret_cast<SetTimerFn>(GetProcAddress(user32, "SetTimer"));
     realKillTimer = reinterpret_cast<KillTimerFn>(GetProcAddress(user32, "KillTimer"));
-    patchImport(plugin, "user32.dll", "SetTimer", reinterpret_cast<void*>(realSetTimer),
+    importpatch::patchImport(plugin, "user32.dll", "SetTimer", reinterpret_cast<void*>(realSetTimer),
                 reinterpret_cast<void*>(recordingSetTimer));
-    patchImport(plugin, "user32.dll", "KillTimer", reinterpret_cast<void*>(realKillTimer),
+    importpatch::patchImport(plugin, "user32.dll", "KillTimer", reinterpret_cast<void*>(realKillTimer),
                 reinterpret_cast<void*>(recordingKillTimer));
     realRegQueryValueEx = reinterpret_cast<RegQueryValueExFn>(
         GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegQueryValueExA"));
-    patchImport(plugin, "advapi32.dll", "RegQueryValueExA", reinterpret_cast<void*>(realRegQueryValueEx),
+    importpatch::patchImport(plugin, "advapi32.dll", "RegQueryValueExA", reinterpret_cast<void*>(realRegQueryValueEx),
                 reinterpret_cast<void*>(countingRegQueryValueEx));
 }
 

@@ -13,33 +13,11 @@
 #include "config/settings.h"
 #include "render/painter.h"
 #include "support/fake_host.h"
+#include "support/painting_window.h"
 
 namespace {
 
 constexpr int MEASURED_RUNS = 101;
-
-LRESULT CALLBACK panelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_PAINT) {
-        paintPanel(window);
-        return 0;
-    }
-    if (message == WM_ERASEBKGND) return 1;
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-HWND createPanelWindow() {
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = panelProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "PainterBenchPanel";
-        RegisterClassA(&wc);
-        registered = true;
-    }
-    return CreateWindowExA(WS_EX_TOPMOST, "PainterBenchPanel", "", WS_POPUP | WS_VISIBLE, 0, 0, panelModel.width,
-                           panelModel.height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-}
 
 // A 16 x 16 icon of one colour, made in memory.
 HICON solidIcon(COLORREF colour) {
@@ -147,7 +125,7 @@ void largestModel(int graphWidth) {
 // A rendering paint draws the whole model into a fresh back buffer; a cached paint only
 // copies the buffer to the window.
 void measurePaints(const char* name) {
-    HWND window = createPanelWindow();
+    HWND window = createPaintingPanelWindow();
     panelModel.panelWindow = window;
     UpdateWindow(window);
     const Timing cached = measure(MEASURED_RUNS, [window] {

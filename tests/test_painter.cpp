@@ -10,6 +10,7 @@
 #include "render/painter.h"
 #include "support/fake_host.h"
 #include "support/import_redirect.h"
+#include "support/painting_window.h"
 #include "support/test_support.h"
 
 using namespace testsupport;
@@ -56,30 +57,11 @@ void loadModel(const Keys& keys, const std::string& dir = "C:\\plugins\\Kelvora\
     panelModel.framePen = CreatePen(PS_SOLID, 1, RGB(0, 0, 0));
 }
 
-LRESULT CALLBACK panelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_PAINT) {
-        paintPanel(window);
-        return 0;
-    }
-    if (message == WM_ERASEBKGND) return 1;
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
 // A visible pop-up window of the panel's size that paints with paintPanel.
 struct PanelWindow {
     HWND window;
     PanelWindow() {
-        static bool registered = false;
-        if (!registered) {
-            WNDCLASSA wc = {};
-            wc.lpfnWndProc = panelProc;
-            wc.hInstance = GetModuleHandleA(nullptr);
-            wc.lpszClassName = "PainterTestPanel";
-            RegisterClassA(&wc);
-            registered = true;
-        }
-        window = CreateWindowExA(WS_EX_TOPMOST, "PainterTestPanel", "", WS_POPUP | WS_VISIBLE, 0, 0, panelModel.width,
-                                 panelModel.height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        window = createPaintingPanelWindow();
         REQUIRE(window != nullptr);
         panelModel.panelWindow = window;
     }

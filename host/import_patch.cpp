@@ -1,10 +1,9 @@
-// Import-table patching of the loaded plugin (and the host itself): the host records
-// what the plugin asks of user32 without the plugin knowing.
+// Import-table patching of a loaded module's import address table.
+#include "host/import_patch.h"
+
 #include <cstring>
 
-#include "host/host.h"
-
-namespace host {
+namespace importpatch {
 
 int patchImport(HMODULE module, const char* dll, const char* function, void* real, void* replacement) {
     auto* base = reinterpret_cast<unsigned char*>(module);
@@ -14,12 +13,12 @@ int patchImport(HMODULE module, const char* dll, const char* function, void* rea
     if (!dir.VirtualAddress) return 0;
     int changed = 0;
     for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp) {
-        if (lstrcmpiA(reinterpret_cast<const char*>(base + imp->Name), dll) != 0) continue;
+        if (dll && lstrcmpiA(reinterpret_cast<const char*>(base + imp->Name), dll) != 0) continue;
         auto* thunk = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
         auto* names = imp->OriginalFirstThunk ? reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->OriginalFirstThunk) : nullptr;
         for (; thunk->u1.Function; ++thunk, names = names ? names + 1 : nullptr) {
             // By name where the import names survive binding, else by the bound address.
-            const bool byName = names && !IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) &&
+            const bool byName = function && names && !IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) &&
                                 strcmp(reinterpret_cast<const char*>(
                                            reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name),
                                        function) == 0;
@@ -34,4 +33,4 @@ int patchImport(HMODULE module, const char* dll, const char* function, void* rea
     return changed;
 }
 
-}  // namespace host
+}  // namespace importpatch
