@@ -14,14 +14,17 @@ constexpr int STYLE_SIZE = 300;
 struct GraphState {
     int32_t x;
     int32_t y;
-    int32_t width;   // plot width and number of samples in history
+    int32_t width;   // plot width in pixels, one column per sample
     int32_t height;
     COLORREF color;
     COLORREF background;
     HBRUSH brush;
     HPEN pen;
     int64_t scale;   // sample value drawn at full height
-    int64_t* history;  // width samples, oldest first; null when the graph has none
+    int64_t* history;  // the newest `samples` samples, oldest first; null when the graph has none
+    // Samples held in history: width, but never more than shownColumnLimit(). Sample j of
+    // the graph (column x + j) is history[j - (width - samples)]; older ones are 0.
+    int32_t samples;
 };
 
 struct InfoItem {
@@ -120,6 +123,15 @@ extern PanelModel panelModel;
 
 inline GraphState& cpuGraph() { return panelModel.graphs[0]; }
 inline GraphState& memoryGraph() { return panelModel.graphs[1]; }
+
+// The panel's window and backBuffer are never larger than the virtual screen: a larger
+// panel can never be seen whole, and its bitmap and every rendering would grow without
+// bound. Below the limit the rc values stand as they are.
+int32_t shownPanelWidth();
+int32_t shownPanelHeight();
+// The most columns a panel can show, the virtual screen's width; a graph keeps no more
+// samples than this.
+int32_t shownColumnLimit();
 
 // Number of disk slots in use: diskCount confined to 0..25.
 inline int usedDiskSlots() {

@@ -119,12 +119,19 @@ void deleteGdiObject(Handle& object) {
 void releaseHistory(GraphState& g) {
     if (g.history) LocalFree(g.history);
     g.history = nullptr;
+    g.samples = 0;
 }
 
 // A width below 1, or one whose buffer cannot be had, leaves the graph without history.
+// Samples that would sit further left than any panel's width from the newest can never be
+// drawn while a panel is that wide, so a very wide graph keeps only the newest ones: its
+// cost then follows the screen, not the rc value.
 void allocateHistory(GraphState& g) {
-    if (g.width < 1 || static_cast<unsigned long long>(g.width) > SIZE_MAX / sizeof(int64_t)) return;
-    g.history = static_cast<int64_t*>(LocalAlloc(LMEM_ZEROINIT, static_cast<size_t>(g.width) * sizeof(int64_t)));
+    if (g.width < 1) return;
+    const int32_t limit = shownColumnLimit();
+    const int32_t samples = g.width < limit ? g.width : limit;
+    g.history = static_cast<int64_t*>(LocalAlloc(LMEM_ZEROINIT, static_cast<size_t>(samples) * sizeof(int64_t)));
+    if (g.history) g.samples = samples;
 }
 
 void rebuildGraph(GraphState& g) {
@@ -210,7 +217,7 @@ void readSettings() {
 
 void clearGraphHistories() {
     for (GraphState& g : panelModel.graphs)
-        if (g.history) memset(g.history, 0, static_cast<size_t>(g.width) * sizeof(int64_t));
+        if (g.history) memset(g.history, 0, static_cast<size_t>(g.samples) * sizeof(int64_t));
 }
 
 void reloadSettings() {

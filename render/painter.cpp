@@ -51,7 +51,7 @@ void drawIcon(HDC dc, HICON icon, int left, int top) {
 }
 
 void drawBackground(HDC dc) {
-    RECT panel = {0, 0, panelModel.width, panelModel.height};
+    RECT panel = {0, 0, shownPanelWidth(), shownPanelHeight()};
     if (panelModel.sctEnabled)
         FillRect(dc, &panel, panelModel.sctBrush);  // the colour the window makes transparent
     else
@@ -71,18 +71,20 @@ int barHeight(float factor, int64_t sample) {
 
 // One-pixel columns, oldest sample at the left. Only columns inside the panel can
 // reach backBuffer; the others are skipped, so a very wide graph costs no more than
-// the panel is wide. A bar of 0 or below has no column: a negative sample would
-// otherwise draw into the frame below the plot area.
+// the panel is wide. Samples older than the history holds are 0 and, like every bar
+// of 0 or below, have no column: a negative sample would otherwise draw into the
+// frame below the plot area.
 void drawBars(HDC dc, const GraphState& g) {
-    if (!g.history || g.width < 1) return;
+    if (!g.history || g.samples < 1) return;
     const float factor = static_cast<float>(static_cast<double>(g.height) / static_cast<double>(g.scale));
     const int64_t base = static_cast<int64_t>(g.y) + g.height;
+    const int64_t oldestHeld = int64_t{g.width} - g.samples;
     int64_t first = -static_cast<int64_t>(g.x);
-    int64_t end = static_cast<int64_t>(panelModel.width) - g.x;
-    if (first < 0) first = 0;
+    int64_t end = static_cast<int64_t>(shownPanelWidth()) - g.x;
+    if (first < oldestHeld) first = oldestHeld;
     if (end > g.width) end = g.width;
     for (int64_t j = first; j < end; ++j) {
-        int bar = barHeight(factor, g.history[j]);
+        int bar = barHeight(factor, g.history[j - oldestHeld]);
         if (bar <= 0) continue;
         int column = static_cast<int>(g.x + j);
         // Wine's Rectangle leaves a 1 x 1 figure blank; a one-pixel bar is set directly.
@@ -173,7 +175,7 @@ void paintPanel(HWND window) {
     } else {
         // Compatible with the window's context: the memory context alone would give
         // a monochrome bitmap.
-        panelModel.backBuffer = CreateCompatibleBitmap(windowDc, panelModel.width, panelModel.height);
+        panelModel.backBuffer = CreateCompatibleBitmap(windowDc, shownPanelWidth(), shownPanelHeight());
         if (panelModel.backBuffer) {
             previousBitmap = SelectObject(memoryDc, panelModel.backBuffer);
             renderPanel(memoryDc);

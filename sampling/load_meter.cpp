@@ -25,6 +25,8 @@ const MeterPlatform* installedPlatform = nullptr;
 bool platformClassKnown = false;
 PlatformClass platformClass = otherPlatform;
 bool processorTimesInUse = false;
+// A query opened HKEY_PERFORMANCE_DATA and no close followed yet.
+bool performanceDataOpen = false;
 
 const char* const COUNTER_SWITCH_KEYS[] = {
     "SYSTEM\\CurrentControlSet\\Services\\PerfOS\\Performance",
@@ -212,6 +214,7 @@ size_t queryPerformanceObject(uint32_t objectIndex) {
     memset(perfDataBuffer.data, 0, perfDataBuffer.size);
     const MeterPlatform& platform = meterPlatform();
     uint32_t sizeLeft = perfDataBuffer.size;
+    performanceDataOpen = true;  // even a failed query may have loaded providers
     int32_t answer = platform.queryPerformanceData(valueName, perfDataBuffer.data, &sizeLeft);
     while (answer == METER_ERROR_MORE_DATA) {
         if (!growPerfDataBuffer(sizeLeft)) return 0;
@@ -298,6 +301,12 @@ bool readBlockCounter(const uint8_t* block, size_t length, uint32_t objectIndex,
 
 bool usingProcessorTimes() { return processorTimesInUse; }
 
+void releasePerformanceData() {
+    if (!performanceDataOpen) return;
+    meterPlatform().closePerformanceData();
+    performanceDataOpen = false;
+}
+
 void resetLoadMeterState() {
     free(perfDataBuffer.data);
     perfDataBuffer.data = nullptr;
@@ -305,6 +314,7 @@ void resetLoadMeterState() {
     platformClassKnown = false;
     platformClass = otherPlatform;
     processorTimesInUse = false;
+    performanceDataOpen = false;
 }
 
 ProcessorLoadMeter::ProcessorLoadMeter()

@@ -73,6 +73,10 @@ bool readBlockCounter(const uint8_t* block, size_t length, uint32_t objectIndex,
 // True once a missing counter value has switched every meter to the system's processor times.
 bool usingProcessorTimes();
 
+// Closes HKEY_PERFORMANCE_DATA when a query has opened it since the last close, so that the
+// system can unload the providers the queries loaded; the next query opens it again.
+void releasePerformanceData();
+
 // Forgets the platform class, the buffer and the switch to processor times, as a fresh load of
 // the module would.
 void resetLoadMeterState();

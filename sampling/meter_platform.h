@@ -19,6 +19,9 @@ struct MeterPlatform {
     // Reads a value of HKEY_PERFORMANCE_DATA into buffer. *size holds the capacity on entry and
     // whatever the call leaves in it on return: the bytes written on success.
     int32_t (*queryPerformanceData)(const char* valueName, uint8_t* buffer, uint32_t* size);
+    // Closes HKEY_PERFORMANCE_DATA, which lets the system unload the performance provider
+    // libraries that the queries loaded into this process.
+    void (*closePerformanceData)();
     // Processor times of all processors since start, in 100 ns; kernel time includes idle time.
     // False when the system cannot tell.
     bool (*readSystemTimes)(uint64_t* idle, uint64_t* kernel, uint64_t* user);

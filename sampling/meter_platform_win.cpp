@@ -88,6 +88,8 @@ int32_t queryPerformanceData(const char* valueName, uint8_t* buffer, uint32_t* s
     return answer;
 }
 
+void closePerformanceData() { RegCloseKey(HKEY_PERFORMANCE_DATA); }
+
 uint64_t fileTimeValue(const FILETIME& time) {
     return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
@@ -125,7 +127,8 @@ int32_t wideToAnsi(const uint16_t* text, int32_t units, char* out, int32_t outSi
 }
 
 const MeterPlatform systemPlatform = {
-    queryVersion, openMachineKey, writeDwordValue, closeKey, queryPerformanceData, readSystemTimes, wideToAnsi,
+    queryVersion,         openMachineKey,  writeDwordValue, closeKey,
+    queryPerformanceData, closePerformanceData, readSystemTimes, wideToAnsi,
 };
 
 }  // namespace

@@ -12,9 +12,9 @@
 #include "sampling/sample_text.h"
 
 void pushHistory(GraphState& graph, int32_t value) {
-    if (!graph.history || graph.width < 1) return;
-    memmove(graph.history, graph.history + 1, static_cast<size_t>(graph.width - 1) * sizeof(int64_t));
-    graph.history[graph.width - 1] = static_cast<int64_t>(value);
+    if (!graph.history || graph.samples < 1) return;
+    memmove(graph.history, graph.history + 1, static_cast<size_t>(graph.samples - 1) * sizeof(int64_t));
+    graph.history[graph.samples - 1] = static_cast<int64_t>(value);
 }
 
 void storeIpAddress(const char* dottedAddress) {
@@ -76,13 +76,45 @@ void CALLBACK sampleIp(HWND, UINT, UINT_PTR, DWORD) {
     invalidatePanel();
 }
 
+SetThreadErrorModeFn setThreadErrorMode = nullptr;
+
+void lookUpThreadErrorMode() {
+    setThreadErrorMode = reinterpret_cast<SetThreadErrorModeFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetThreadErrorMode")));
+}
+
+namespace {
+
+// All free bytes of the volume that holds path; 0 for a path that names no ready volume,
+// never an old or undefined count. An empty card reader or optical drive would otherwise
+// raise the system's "no disk" box on the shell's thread at every disk period. The thread's
+// own error mode is the one to change where the system has it; before Windows 7 only the
+// process mode exists, and it is put back at once.
+int64_t volumeFreeBytes(const char* path) {
+    ULARGE_INTEGER available, total, totalFree;
+    totalFree.QuadPart = 0;
+    BOOL answered;
+    if (setThreadErrorMode) {
+        DWORD previous = 0;
+        const bool changed = setThreadErrorMode(SEM_FAILCRITICALERRORS, &previous) != FALSE;
+        if (changed) setThreadErrorMode(previous | SEM_FAILCRITICALERRORS, nullptr);
+        answered = GetDiskFreeSpaceExA(path, &available, &total, &totalFree);
+        if (changed) setThreadErrorMode(previous, nullptr);
+    } else {
+        // SetErrorMode answers the previous mode only by replacing it: the first call learns
+        // it, the second keeps every flag of it besides the one added.
+        const UINT previous = SetErrorMode(SEM_FAILCRITICALERRORS);
+        SetErrorMode(previous | SEM_FAILCRITICALERRORS);
+        answered = GetDiskFreeSpaceExA(path, &available, &total, &totalFree);
+        SetErrorMode(previous);
+    }
+    return answered ? static_cast<int64_t>(totalFree.QuadPart) : 0;
+}
+
+}  // namespace
+
 void CALLBACK sampleDisks(HWND, UINT, UINT_PTR, DWORD) {
     const int disks = usedDiskSlots();
-    for (int i = 1; i <= disks; ++i) {
-        ULARGE_INTEGER available, total, totalFree;
-        // A path that names no ready volume shows 0, never an old or undefined count.
-        if (!GetDiskFreeSpaceExA(panelModel.disks[i].path, &available, &total, &totalFree)) totalFree.QuadPart = 0;
-        panelModel.diskFree[i] = static_cast<int64_t>(totalFree.QuadPart);
-    }
+    for (int i = 1; i <= disks; ++i) panelModel.diskFree[i] = volumeFreeBytes(panelModel.disks[i].path);
     invalidatePanel();
 }

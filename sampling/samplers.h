@@ -19,5 +19,11 @@ void CALLBACK sampleDisks(HWND, UINT, UINT_PTR, DWORD);
 // as the newest sample. A graph without history is passed by.
 void pushHistory(GraphState& graph, int32_t value);
 
+// SetThreadErrorMode where the system has it (Windows 7 and later), looked up at start;
+// the disk sampler falls back to the process error mode without it.
+typedef BOOL(WINAPI* SetThreadErrorModeFn)(DWORD newMode, DWORD* oldMode);
+extern SetThreadErrorModeFn setThreadErrorMode;
+void lookUpThreadErrorMode();
+
 // Writes the IP row from a host name lookup; "n/a" when there is no address.
 void storeIpAddress(const char* dottedAddress);

@@ -9,6 +9,7 @@
 #include "config/panel_model.h"
 #include "config/settings.h"
 #include "render/painter.h"
+#include "sampling/load_meter.h"
 #include "sampling/samplers.h"
 #include "shell/commands.h"
 #include "shell/host_api.h"
@@ -95,6 +96,7 @@ int startPlugin(HINSTANCE instance) {
 
     reloadSettings();
     lookUpLayeredWindowAttributes();
+    lookUpThreadErrorMode();
 
     if (!registerPanelClass()) {
         showStartError("Error registering window class");
@@ -122,6 +124,7 @@ void killTimers() {
 void releaseStartResources() {
     releaseSettingsResources();
     releaseBackBuffer();
+    releasePerformanceData();
     deleteFramePen();
     if (socketsStarted) WSACleanup();
     socketsStarted = false;
@@ -194,6 +197,7 @@ void endPlugin(HINSTANCE) {
     for (GraphState& g : panelModel.graphs) {
         if (g.history) LocalFree(g.history);
         g.history = nullptr;
+        g.samples = 0;
     }
     notifySlit(SLIT_REMOVE);
     if (panelModel.panelWindow) DestroyWindow(panelModel.panelWindow);
@@ -206,8 +210,8 @@ void endPlugin(HINSTANCE) {
 void applyWindowSettings(HWND window) {
     const PanelModel& m = panelModel;
     // A panel that is not always on top is actively taken out of the topmost band.
-    SetWindowPos(window, m.alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, m.x, m.y, m.width, m.height,
-                 SWP_NOACTIVATE | SWP_NOSENDCHANGING);
+    SetWindowPos(window, m.alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, m.x, m.y, shownPanelWidth(),
+                 shownPanelHeight(), SWP_NOACTIVATE | SWP_NOSENDCHANGING);
     if (m.setLayeredWindowAttributes) {
         // Made even when alpha is off: a layered window without attributes never paints.
         const BYTE alpha = m.alphaEnabled ? static_cast<BYTE>(m.alphaValue & 0xFF) : 255;

@@ -212,25 +212,20 @@ TEST_CASE("graphs: frame one pixel outside the plot area, bars by the float fact
 }
 
 TEST_CASE("graph columns outside the panel are left out without changing a pixel") {
+    // A graph of 2,147,483,647 samples whose plot area ends at column 59: the newest samples
+    // are the visible ones, and the history holds no more of them than a screen is wide.
     loadModel({{"Kelvora.width:", "100"}, {"Kelvora.height:", "40"},
                {"Kelvora.cpuGraph.color:", "#00FF00"}, {"Kelvora.cpuGraph.y:", "5"},
-               {"Kelvora.cpuGraph.height:", "10"},
+               {"Kelvora.cpuGraph.height:", "10"}, {"Kelvora.cpuGraph.width:", "2147483647"},
+               {"Kelvora.cpuGraph.x:", std::to_string(60 - 2147483647LL)},
                {"Kelvora.memoryGraph.x:", "50"}, {"Kelvora.memoryGraph.y:", "25"},
                {"Kelvora.memoryGraph.width:", "1000"}, {"Kelvora.memoryGraph.height:", "10"},
                {"Kelvora.memoryGraph.color:", "#FF0000"}});
-    // A graph of 100,000,000 samples whose plot area ends at column 59: the newest
-    // samples are the visible ones. Untouched pages of the history cost nothing.
-    GraphState& wide = panelModel.graphs[0];
-    LocalFree(wide.history);
-    const int64_t samples = 100000000;
-    wide.width = static_cast<int32_t>(samples);
-    wide.x = static_cast<int32_t>(60 - samples);
-    wide.history = static_cast<int64_t*>(VirtualAlloc(nullptr, samples * sizeof(int64_t), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    REQUIRE(wide.history != nullptr);
-    wide.history[samples - 1] = 100;
-    wide.history[samples - 2] = 50;
-    wide.history[samples - 60] = 100;  // column 0
-    wide.history[samples - 61] = 100;  // column -1
+    const GraphState& wide = panelModel.graphs[0];
+    const int held = wide.samples;
+    CHECK(held == GetSystemMetrics(SM_CXVIRTUALSCREEN));
+    REQUIRE(held > 61);
+    setHistory(0, {{held - 1, 100}, {held - 2, 50}, {held - 60, 100} /* column 0 */, {held - 61, 100} /* column -1 */});
     // The memory graph runs past the right edge: its column 99 is sample 49.
     setHistory(1, {{49, 100}, {50, 100}});
 
@@ -244,9 +239,6 @@ TEST_CASE("graph columns outside the panel are left out without changing a pixel
     CHECK(image.at(0, 5) == 0x00FF00);
     CHECK(image.at(99, 25) == 0xFF0000);
     CHECK(image.at(98, 34) == BLACK);
-
-    VirtualFree(wide.history, 0, MEM_RELEASE);
-    wide.history = nullptr;
 }
 
 TEST_CASE("a graph without history draws its frame and plot area but no bars") {
@@ -486,11 +478,26 @@ TEST_CASE("invalidatePanel before the window is known only drops the rendering")
     CHECK(update.bottom == 100);
 }
 
+TEST_CASE("a panel larger than the virtual screen renders a bitmap of the screen's size") {
+    loadModel({{"Kelvora.width:", "2147483647"}, {"Kelvora.height:", "100000"}});
+    PanelWindow panel;
+    panel.paint();
+    REQUIRE(panelModel.backBuffer != nullptr);
+    BITMAP bitmap = {};
+    GetObjectA(panelModel.backBuffer, sizeof bitmap, &bitmap);
+    const int screenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN), screenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    CHECK(bitmap.bmWidth == screenWidth);
+    CHECK(bitmap.bmHeight == screenHeight);
+    checkLines({"MakeStyleGradient 0 0 " + std::to_string(screenWidth) + " " + std::to_string(screenHeight) + " 1"},
+               fakehost::logLinesStartingWith("MakeStyleGradient"));
+    CHECK(panelModel.width == 2147483647);  // the setting itself stands
+}
+
 TEST_CASE("a failed bitmap leaves nothing cached and the next paint tries again") {
     loadModel({});
     PanelWindow panel;
-    panelModel.width = 100000;  // 40 GB of pixels: no bitmap can have this size
-    panelModel.height = 100000;
+    panelModel.width = -100000;  // no bitmap can have this size
+    panelModel.height = -100000;
     panel.paint();
     CHECK(panelModel.backBuffer == nullptr);
     CHECK(fakehost::gradientCalls() == 0);

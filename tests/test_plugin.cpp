@@ -5,6 +5,8 @@
 #include <string>
 
 #include "config/panel_model.h"
+#include "sampling/load_meter.h"
+#include "sampling/meter_platform.h"
 #include "shell/commands.h"
 #include "shell/host_api.h"
 #include "shell/plugin.h"
@@ -99,6 +101,19 @@ BYTE layeredAlpha(HWND window, DWORD* flags, COLORREF* key) {
     return alpha;
 }
 
+int performanceQueries = 0;
+int performanceCloses = 0;
+
+int32_t countedQuery(const char* valueName, uint8_t* buffer, uint32_t* size) {
+    ++performanceQueries;
+    return systemMeterPlatform().queryPerformanceData(valueName, buffer, size);
+}
+
+void countedClose() {
+    ++performanceCloses;
+    systemMeterPlatform().closePerformanceData();
+}
+
 }  // namespace
 
 TEST_CASE("pluginInfo answers the identity table") {
@@ -163,6 +178,15 @@ TEST_CASE("a floating start creates a layered tool window and runs in the docume
     // The first samples ran: the uptime row has its text before any period passed.
     CHECK(panelModel.items[ITEM_UPTIME].value[0] != '\0');
 
+    SUBCASE("a panel larger than the virtual screen gets a window of the screen's size") {
+        fakehost::set("Kelvora.width:", "2147483647");
+        fakehost::set("Kelvora.height:", "20000");
+        SendMessageA(panel, BB_RECONFIGURE, 0, 0);
+        GetWindowRect(panel, &r);
+        CHECK(r.right - r.left == GetSystemMetrics(SM_CXVIRTUALSCREEN));
+        CHECK(r.bottom - r.top == GetSystemMetrics(SM_CYVIRTUALSCREEN));
+        CHECK(panelModel.width == 2147483647);
+    }
     SUBCASE("x and y follow every move") {
         SetWindowPos(panel, nullptr, 321, 234, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         CHECK(panelModel.x == 321);
@@ -429,17 +453,29 @@ TEST_CASE("start, stop and start again leave GDI objects and memory at their fir
         fakehost::log.clear();
         fakehost::files.clear();
     };
+    // Each stop closes the performance data when its run read it, so that the system can
+    // unload the providers the reads loaded; a fresh meter state makes the first run read it.
+    MeterPlatform counting = systemMeterPlatform();
+    counting.queryPerformanceData = countedQuery;
+    counting.closePerformanceData = countedClose;
+    installMeterPlatform(&counting);
+    resetLoadMeterState();
+    performanceQueries = performanceCloses = 0;
     REQUIRE(beginPlugin(self()) == 0);
     pumpMessages(50);
+    REQUIRE(performanceQueries > 0);
     endPlugin(self());
+    CHECK(performanceCloses == 1);
     clearHostLog();
     const int first = gdiObjectCount();
     const size_t firstBytes = privateBytes();
     for (int i = 0; i < 20; ++i) {
+        const int queries = performanceQueries, closes = performanceCloses;
         REQUIRE(beginPlugin(self()) == 0);
         pumpMessages(20);  // paints make a backBuffer
         SendMessageA(panelModel.panelWindow, BB_RECONFIGURE, 0, 0);
         endPlugin(self());
+        CHECK(performanceCloses == closes + (performanceQueries > queries ? 1 : 0));
         CHECK(panelModel.graphs[0].history == nullptr);
         CHECK(panelModel.font == nullptr);
         CHECK(panelModel.backBuffer == nullptr);
@@ -451,4 +487,5 @@ TEST_CASE("start, stop and start again leave GDI objects and memory at their fir
     CHECK(privateBytes() == firstBytes);
     CHECK(panelModel.icons.battery == nullptr);
     CHECK(messageBoxes().empty());
+    installMeterPlatform(nullptr);
 }

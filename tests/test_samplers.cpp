@@ -11,6 +11,7 @@
 #include "render/painter.h"
 #include "sampling/samplers.h"
 #include "support/fake_host.h"
+#include "support/import_redirect.h"
 #include "support/test_support.h"
 
 using namespace testsupport;
@@ -24,7 +25,7 @@ void loadDefaults() {
     reloadSettings();
 }
 
-std::vector<int64_t> historyOf(const GraphState& g) { return std::vector<int64_t>(g.history, g.history + g.width); }
+std::vector<int64_t> historyOf(const GraphState& g) { return std::vector<int64_t>(g.history, g.history + g.samples); }
 
 bool matchesShape(const char* text, const char* shape) {
     // shape: 'd' one or more digits, anything else literally.
@@ -45,12 +46,42 @@ bool isByteSizeText(const char* text) {
            matchesShape(text, "d.d GB");
 }
 
+// The process and thread error modes in force at each free-space query the samplers make.
+struct ErrorModes {
+    UINT process;
+    DWORD thread;
+};
+typedef BOOL(WINAPI* DiskFreeSpaceFn)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
+std::vector<ErrorModes>* probedQueries = nullptr;
+DiskFreeSpaceFn realDiskFreeSpace = nullptr;
+
+BOOL WINAPI probingDiskFreeSpace(LPCSTR path, PULARGE_INTEGER available, PULARGE_INTEGER total,
+                                 PULARGE_INTEGER totalFree) {
+    probedQueries->push_back({GetErrorMode(), GetThreadErrorMode()});
+    return realDiskFreeSpace(path, available, total, totalFree);
+}
+
+struct ErrorModeProbe {
+    std::vector<ErrorModes> queries;
+    ErrorModeProbe() {
+        realDiskFreeSpace = reinterpret_cast<DiskFreeSpaceFn>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetDiskFreeSpaceExA")));
+        probedQueries = &queries;
+        REQUIRE(redirectImport(reinterpret_cast<void*>(realDiskFreeSpace),
+                               reinterpret_cast<void*>(probingDiskFreeSpace)) > 0);
+    }
+    ~ErrorModeProbe() {
+        redirectImport(reinterpret_cast<void*>(probingDiskFreeSpace), reinterpret_cast<void*>(realDiskFreeSpace));
+    }
+};
+
 }  // namespace
 
 TEST_CASE("the history push keeps the newest sample at the right end") {
     int64_t buffer[4] = {0, 0, 0, 0};
     GraphState g = {};
     g.width = 4;
+    g.samples = 4;
     g.history = buffer;
     for (int v : {1, 2, 3, 4, 5}) pushHistory(g, v);
     CHECK(historyOf(g) == std::vector<int64_t>{2, 3, 4, 5});
@@ -62,6 +93,7 @@ TEST_CASE("the history push keeps the newest sample at the right end") {
         int64_t one = 0;
         GraphState single = {};
         single.width = 1;
+        single.samples = 1;
         single.history = &one;
         pushHistory(single, 7);
         pushHistory(single, 9);
@@ -84,6 +116,7 @@ TEST_CASE("a reload that changes a width takes effect at the next push") {
     sampleMemory(nullptr, 0, 0, 0);
     const GraphState& g = panelModel.graphs[1];
     REQUIRE(g.width == 3);
+    REQUIRE(g.samples == 3);
     CHECK(g.history[0] == 0);
     CHECK(g.history[1] == 0);
     CHECK(g.history[2] == panelModel.memoryLoad);
@@ -100,16 +133,41 @@ TEST_CASE("disk sampler measures slots 1..diskCount and stores 0 for a path with
         CHECK(panelModel.diskFree[1] == 99);
         CHECK(panelModel.backBuffer == nullptr);
     }
-    SUBCASE("a real volume and a path that names none") {
+    SUBCASE("a real volume and a path that names none, each queried without the no-disk box") {
         panelModel.diskCount = 2;
         snprintf(panelModel.disks[1].path, CAPTION_SIZE, "%s", "C:\\");
         snprintf(panelModel.disks[2].path, CAPTION_SIZE, "%s", "Q:\\no\\such\\volume\\");
         panelModel.diskFree[2] = 12345;
         panelModel.diskFree[0] = 777;
-        sampleDisks(nullptr, 0, 0, 0);
-        CHECK(panelModel.diskFree[1] > 0);
-        CHECK(panelModel.diskFree[2] == 0);
-        CHECK(panelModel.diskFree[0] == 777);  // slot 0 is never written
+        // The shell's own modes, which every query must leave as they were.
+        SetErrorMode(SEM_NOGPFAULTERRORBOX);
+        SetThreadErrorMode(SEM_NOOPENFILEERRORBOX, nullptr);
+        // With the thread's mode (Windows 7 and later), and with the process mode alone.
+        for (const bool threadCall : {true, false}) {
+            CAPTURE(threadCall);
+            ErrorModeProbe probe;
+            lookUpThreadErrorMode();
+            REQUIRE(static_cast<bool>(setThreadErrorMode));  // Wine has it, as Windows 7 does
+            if (!threadCall) setThreadErrorMode = nullptr;
+            sampleDisks(nullptr, 0, 0, 0);
+            CHECK(panelModel.diskFree[1] > 0);
+            CHECK(panelModel.diskFree[2] == 0);
+            CHECK(panelModel.diskFree[0] == 777);  // slot 0 is never written
+            REQUIRE(probe.queries.size() == 2);
+            for (const ErrorModes& during : probe.queries) {
+                if (threadCall) {
+                    CHECK(during.thread == (SEM_NOOPENFILEERRORBOX | SEM_FAILCRITICALERRORS));
+                    CHECK(during.process == SEM_NOGPFAULTERRORBOX);
+                } else {
+                    CHECK(during.process == (SEM_NOGPFAULTERRORBOX | SEM_FAILCRITICALERRORS));
+                }
+            }
+            CHECK(GetErrorMode() == SEM_NOGPFAULTERRORBOX);
+            CHECK(GetThreadErrorMode() == SEM_NOOPENFILEERRORBOX);
+        }
+        SetErrorMode(0);
+        SetThreadErrorMode(0, nullptr);
+        setThreadErrorMode = nullptr;
     }
 }
 

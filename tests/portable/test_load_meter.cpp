@@ -76,6 +76,7 @@ int32_t fakeWriteDwordValue(uintptr_t, const char* valueName, uint32_t value) {
 }
 
 void fakeCloseKey(uintptr_t) { fake.log.push_back("RegCloseKey"); }
+void fakeClosePerformanceData() { fake.log.push_back("RegCloseKey HKEY_PERFORMANCE_DATA"); }
 
 int32_t fakeQueryPerformanceData(const char* valueName, uint8_t* buffer, uint32_t* size) {
     fake.log.push_back(std::string("RegQueryValueExA ") + valueName + " " + std::to_string(*size));
@@ -110,7 +111,7 @@ int32_t fakeWideToAnsi(const uint16_t* text, int32_t units, char* out, int32_t o
 
 const MeterPlatform fakePlatform = {
     fakeQueryVersion, fakeOpenMachineKey,   fakeWriteDwordValue, fakeCloseKey,
-    fakeQueryPerformanceData, fakeReadSystemTimes, fakeWideToAnsi,
+    fakeQueryPerformanceData, fakeClosePerformanceData, fakeReadSystemTimes, fakeWideToAnsi,
 };
 
 // Each test starts as a fresh load of the module on a fake NT 10 system.
@@ -227,6 +228,14 @@ TEST_CASE_FIXTURE(MeterTest, "the first call switches the counters on once, take
     serve(totalBlock(3000000, 1150000));  // never idle
     CHECK(meter.currentLoad() == 100);
     checkLines({"RegQueryValueExA 238 102400", "RegQueryValueExA 238 102400"}, takeLog());
+
+    // The stop lets the providers go once; the next query opens the data again.
+    releasePerformanceData();
+    releasePerformanceData();
+    checkLines({"RegCloseKey HKEY_PERFORMANCE_DATA"}, takeLog());
+    CHECK(meter.currentLoad() == 0);
+    releasePerformanceData();
+    checkLines({"RegQueryValueExA 238 102400", "RegCloseKey HKEY_PERFORMANCE_DATA"}, takeLog());
 }
 
 TEST_CASE_FIXTURE(MeterTest, "the first call returns 0 also when the counters cannot be switched on") {
@@ -245,6 +254,7 @@ TEST_CASE_FIXTURE(MeterTest, "Windows 9x and other platforms return -1 at every 
     serve(totalBlock(1000000, 400000));
     for (int call = 0; call < 3; ++call) CHECK(meter.currentLoad() == -1);
     // The module's class once, then the counter switch's own look at each call.
+    releasePerformanceData();  // never opened: nothing to close
     checkLines({"GetVersionExA", "GetVersionExA", "GetVersionExA", "GetVersionExA"}, takeLog());
     CHECK(meter.firstSample);
     CHECK(perfDataBuffer.data == nullptr);

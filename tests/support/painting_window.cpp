@@ -27,6 +27,6 @@ HWND createPaintingPanelWindow() {
         wc.lpszClassName = CLASS_NAME;
         RegisterClassA(&wc);
     }
-    return CreateWindowExA(WS_EX_TOPMOST, CLASS_NAME, "", WS_POPUP | WS_VISIBLE, 0, 0, panelModel.width,
-                           panelModel.height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    return CreateWindowExA(WS_EX_TOPMOST, CLASS_NAME, "", WS_POPUP | WS_VISIBLE, 0, 0, shownPanelWidth(),
+                           shownPanelHeight(), nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
 }
