@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_hostile.h"
 #include "bench_painter.h"
 #include "bench_reload.h"
 #include "bench_samplers.h"
@@ -32,6 +33,7 @@ int32_t openKey(const char*, uintptr_t* key) {
 }
 int32_t writeValue(uintptr_t, const char*, uint32_t) { return METER_ERROR_SUCCESS; }
 void closeKey(uintptr_t) {}
+void closeData() {}
 
 // The system copies the block into the caller's buffer; so does this stand-in.
 int32_t serveBlock(const char*, uint8_t* buffer, uint32_t* size) {
@@ -67,7 +69,7 @@ perfblock::Block processorBlock(int64_t time, int64_t idle) {
 
 void benchmarkLoadMeter() {
     const MeterPlatform& system = systemMeterPlatform();
-    const MeterPlatform served = {ntVersion, openKey, writeValue, closeKey, serveBlock, system.readSystemTimes,
+    const MeterPlatform served = {ntVersion, openKey, writeValue, closeKey, serveBlock, closeData, system.readSystemTimes,
                                   system.wideToAnsi};
     const perfblock::Block block = processorBlock(1000000, 400000);
     servedBlock = block.bytes;
@@ -94,7 +96,7 @@ void benchmarkLoadMeter() {
     });
     printRow("  of which zeroing and filling the buffer", fill, fill.median / synthetic.median, "of currentLoad");
 
-    const MeterPlatform withoutData = {ntVersion, openKey, writeValue, closeKey, noPerformanceData,
+    const MeterPlatform withoutData = {ntVersion, openKey, writeValue, closeKey, noPerformanceData, closeData,
                                        system.readSystemTimes, system.wideToAnsi};
     installMeterPlatform(&withoutData);
     resetLoadMeterState();
@@ -112,10 +114,16 @@ void benchmarkLoadMeter() {
 
 }  // namespace
 
-int main() {
+// With the argument "hostile" only the hostile-settings rows run.
+int main(int argc, char** argv) {
+    if (argc > 1 && strcmp(argv[1], "hostile") == 0) {
+        benchHostileSettings();
+        return 0;
+    }
     benchmarkLoadMeter();
     benchSamplers();
     benchPainter();
     benchReload();
+    benchHostileSettings();
     return 0;
 }
