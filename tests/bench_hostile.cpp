@@ -73,8 +73,19 @@ struct Costs {
     double memoryTick;
     double diskTick;
     double paint;
-    size_t heldBytes;  // private bytes the model holds beyond an empty one, after a paint
+    size_t heldBytes;    // private bytes the process holds beyond an empty model, after a paint
+    size_t bufferBytes;  // the two histories and backBuffer's pixels
 };
+
+size_t modelBufferBytes() {
+    size_t bytes = 0;
+    for (const GraphState& g : panelModel.graphs)
+        if (g.history) bytes += static_cast<size_t>(g.samples) * sizeof(int64_t);
+    BITMAP bitmap = {};
+    if (panelModel.backBuffer && GetObjectA(panelModel.backBuffer, sizeof bitmap, &bitmap))
+        bytes += static_cast<size_t>(bitmap.bmWidthBytes) * static_cast<size_t>(bitmap.bmHeight);
+    return bytes;
+}
 
 Costs measureModel(const std::vector<Setting>& settings, int runs) {
     clearModel();
@@ -97,6 +108,7 @@ Costs measureModel(const std::vector<Setting>& settings, int runs) {
     }).median;
     const size_t held = resourceuse::privateBytes();
     c.heldBytes = held > emptyBytes ? held - emptyBytes : 0;
+    c.bufferBytes = modelBufferBytes();
     panelModel.panelWindow = nullptr;
     DestroyWindow(window);
     return c;
@@ -111,9 +123,12 @@ void printCosts(const char* name, const Costs& c, const Costs* base) {
     };
     row("reload", c.reload, base ? base->reload : 0);
     row("CPU tick", c.cpuTick, base ? base->cpuTick : 0);
+    row("memory tick", c.memoryTick, base ? base->memoryTick : 0);
+    row("disk tick", c.diskTick, base ? base->diskTick : 0);
     row("rendering paint", c.paint, base ? base->paint : 0);
-    snprintf(label, sizeof label, "%s: memory the model holds", name);
-    printf("| %s | %.1f MB | |\n", label, static_cast<double>(c.heldBytes) / (1024.0 * 1024.0));
+    snprintf(label, sizeof label, "%s: histories and back buffer; private bytes held", name);
+    printf("| %s | %.2f MB; %.2f MB | |\n", label, static_cast<double>(c.bufferBytes) / (1024.0 * 1024.0),
+           static_cast<double>(c.heldBytes) / (1024.0 * 1024.0));
 }
 
 struct Worst {
@@ -127,7 +142,7 @@ struct Worst {
 void sweepIntegerKeys() {
     const std::vector<std::string> keys = integerKeys();
     const char* const extremes[] = {"-2147483648", "-1", "0", "1", "2147483647"};
-    Worst reload, cpu, memory, disk, paint, held;
+    Worst reload, cpu, memory, disk, paint, held, buffers;
     auto take = [&](const Costs& c, const std::string& label) {
         reload.take(c.reload, label);
         cpu.take(c.cpuTick, label);
@@ -135,6 +150,7 @@ void sweepIntegerKeys() {
         disk.take(c.diskTick, label);
         paint.take(c.paint, label);
         held.take(static_cast<double>(c.heldBytes), label);
+        buffers.take(static_cast<double>(c.bufferBytes), label);
     };
     for (const char* value : extremes) {
         for (const std::string& key : keys) {
@@ -154,7 +170,8 @@ void sweepIntegerKeys() {
     printf("| memory tick | %.2f | %s |\n", memory.value, memory.what.c_str());
     printf("| disk tick | %.2f | %s |\n", disk.value, disk.what.c_str());
     printf("| rendering paint | %.2f | %s |\n", paint.value, paint.what.c_str());
-    printf("| memory the model holds | %.1f MB | %s |\n", held.value / (1024.0 * 1024.0), held.what.c_str());
+    printf("| histories and back buffer | %.1f MB | %s |\n", buffers.value / (1024.0 * 1024.0), buffers.what.c_str());
+    printf("| private bytes held | %.1f MB | %s |\n", held.value / (1024.0 * 1024.0), held.what.c_str());
 }
 
 }  // namespace
@@ -170,6 +187,8 @@ void benchHostileSettings() {
     printCosts("both graph widths 2147483647", wide, &base);
     const Costs large = measureModel({{"Kelvora.width:", "20000"}, {"Kelvora.height:", "20000"}}, HOSTILE_RUNS);
     printCosts("panel 20000 x 20000", large, &base);
+    const Costs disks = measureModel({{"Kelvora.diskCount:", "25"}}, HOSTILE_RUNS);
+    printCosts("25 disks on C:\\", disks, &base);
     sweepIntegerKeys();
     clearModel();
 }
