@@ -134,11 +134,17 @@ void pumpPending() {
 }
 
 // Counting USER objects and handles takes thousands of calls, so processor time has a step
-// of its own.
+// of its own. The panel's size beside the virtual screen's shows how far the plugin lets a
+// window grow.
 void measure(const std::string& label) {
-    logLine("measure %s private=%llu gdi=%d user=%u handles=%lu perfQueries=%lu", label.c_str(),
-            static_cast<unsigned long long>(resourceuse::privateBytes()), resourceuse::gdiObjectCount(),
-            resourceuse::userObjectCount(), resourceuse::kernelHandleCount(), performanceDataQueries());
+    RECT panel = {0, 0, 0, 0};
+    if (panelWindow()) GetWindowRect(panelWindow(), &panel);
+    logLine("measure %s private=%llu gdi=%d user=%u handles=%lu perfQueries=%lu panelWidth=%ld panelHeight=%ld "
+            "screenWidth=%d screenHeight=%d",
+            label.c_str(), static_cast<unsigned long long>(resourceuse::privateBytes()), resourceuse::gdiObjectCount(),
+            resourceuse::userObjectCount(), resourceuse::kernelHandleCount(), performanceDataQueries(),
+            panel.right - panel.left, panel.bottom - panel.top, GetSystemMetrics(SM_CXVIRTUALSCREEN),
+            GetSystemMetrics(SM_CYVIRTUALSCREEN));
 }
 
 void logClock(const std::string& label) {

@@ -14,6 +14,8 @@ from hostrun import (FOLDERS, Failure, check, check_lines, colour, count_pixels,
                      remove_folders, run_host, settings_reads, winpath)
 
 DEFAULT_TEXT = (0xE8, 0xEC, 0xF0)    # the host's default style text colour
+# The stand-in host with the plugin and a screen-sized panel holds well under this.
+PLUGIN_MEMORY_LIMIT = 48 * 1024 * 1024
 DEFAULT_BORDER = (0x0A, 0x0C, 0x0F)  # and border colour
 CASES = {}
 
@@ -443,7 +445,7 @@ def run_bad_rc(args, path):
     with open(rc, "wb") as f:
         f.write(bad + b"\n" + theme)
     first, second = os.path.join(folder, "first.png"), os.path.join(folder, "second.png")
-    script = (f"wait 700\nscreenshot {winpath(first)}\nbroadcast @Kelvora.settings.read\nreconfigure\n"
+    script = (f"wait 700\nscreenshot {winpath(first)}\nmeasure started\nbroadcast @Kelvora.settings.read\nreconfigure\n"
               f"{ODD_BROADCASTS}broadcast @BBHidePlugins\nbroadcast @BBShowPlugins\nbroadcast @Kelvora.about\n"
               f"broadcast @Kelvora.settings.write\nwait 300\nscreenshot {winpath(second)}\nstop\n")
     try:
@@ -468,18 +470,32 @@ def run_bad_rc(args, path):
             problems.append(f"{name}: the write command wrote {writes}")
     except Failure as failure:
         problems.append(f"{name}: {failure}")
+    # Whatever the sizes, the plugin holds a few MB at most and its window is no larger than
+    # the virtual screen: a larger one could never be seen and would cost without bound.
+    started = parse_measures(run).get("started")
+    if not started:
+        problems.append(f"{name}: no resource figures")
+        return problems
+    if started["private"] > PLUGIN_MEMORY_LIMIT:
+        problems.append(f"{name}: {started['private']} private bytes after the start")
+    screen = (started["screenWidth"], started["screenHeight"])
+    if started["panelWidth"] > screen[0] or started["panelHeight"] > screen[1]:
+        problems.append(f"{name}: a {started['panelWidth']}x{started['panelHeight']} window on a "
+                        f"{screen[0]}x{screen[1]} screen")
     v = rc_values(rc)
-    size = [v.get(k, "") for k in ("kelvora.width:", "kelvora.height:")]
-    if all(t.strip().isdigit() and 0 < int(t) <= 2048 for t in size):
-        # A panel of a size a screen can show is painted: text in the style's colour.
+    size = [v.get(k, "").strip() for k in ("kelvora.width:", "kelvora.height:")]
+    if all(t.isdigit() and int(t) > 0 for t in size):
+        # A panel that is not empty is painted, at most as large as the screen, and one of a
+        # size a screen can show with text in the style's colour.
+        expected = tuple(min(int(t), side) for t, side in zip(size, screen))
         for shot in (first, second):
             if not os.path.exists(shot):
                 problems.append(f"{name}: no screenshot {os.path.basename(shot)}")
                 continue
             width, height, rows = read_png(shot)
-            if (width, height) != tuple(int(t) for t in size):
-                problems.append(f"{name}: {os.path.basename(shot)} is {width}x{height}")
-            elif count_pixels(rows, (0, 0, width, height), DEFAULT_TEXT) < 20:
+            if (width, height) != expected:
+                problems.append(f"{name}: {os.path.basename(shot)} is {width}x{height}, not {expected}")
+            elif all(int(t) <= 2048 for t in size) and count_pixels(rows, (0, 0, width, height), DEFAULT_TEXT) < 20:
                 problems.append(f"{name}: {os.path.basename(shot)} shows no text")
     return problems
 
