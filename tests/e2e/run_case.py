@@ -90,7 +90,8 @@ def probe_scripted_run(args):
 
 @case
 def probe_menu_box_drag(args):
-    before = (b"! comment line\r\nProbe.x:\t 300   \r\nOther.key: 1\r\nProbe.y:200\r\n# Probe.y: 7\r\n"
+    # One line ends in LF alone: the host's WriteInt writes every line back with CRLF.
+    before = (b"! comment line\r\nProbe.x:\t 300   \r\nOther.key: 1\nProbe.y:200\r\n# Probe.y: 7\r\n"
               b"Probe.icon: missing.ico\r\nprobe.x: 5\r\n")
     folder = probe_folder(args, before)
     plugin = os.path.join(folder, "probe_plugin.dll")
@@ -110,6 +111,7 @@ def probe_menu_box_drag(args):
     with open(os.path.join(folder, "probe_plugin.rc"), "rb") as f:
         after = f.read()
     expected = before.replace(b"Probe.x:\t 300   \r\n", b"Probe.x:\t 330   \r\n").replace(b"Probe.y:200\r\n", b"Probe.y:220\r\n")
+    expected = expected.replace(b"Other.key: 1\n", b"Other.key: 1\r\n")
     check(after == expected, f"rc bytes after the write:\n{after!r}\nexpected:\n{expected!r}")
     check(sorted(os.listdir(folder)) == ["probe_plugin.dll", "probe_plugin.rc", "run.log", "run.script"],
           f"stray files: {os.listdir(folder)}")
@@ -300,7 +302,8 @@ def kelvora_write_command(args):
     with open(rc, "rb") as f:
         theme = f.read()
     # Comments, odd spacing, CRLF line ends, a commented-out key and unrelated keys around the two position keys.
-    body = theme.replace(b"Kelvora.x: 80\n", b"").replace(b"Kelvora.y: 80\n", b"").replace(b"\n", b"\r\n")
+    body = theme.replace(b"\r\n", b"\n").replace(b"Kelvora.x: 80\n", b"").replace(b"Kelvora.y: 80\n", b"")
+    body = body.replace(b"\n", b"\r\n")
     before = (b"! written by hand\r\n# Kelvora.x: 1\r\nKelvora.X:\t  80   \r\nOther.plugin.x: 80\r\n"
               b"kelvora.y:80\r\n\r\n" + body + b"Kelvora.x: 999\r\nTrailing.key: no newline")
     with open(rc, "wb") as f:
@@ -313,8 +316,9 @@ def kelvora_write_command(args):
     check_lines(['"Kelvora.x:" value=117 -> written', '"Kelvora.y:" value=103 -> written'], writes, "writes")
     with open(rc, "rb") as f:
         after = f.read()
+    # The last line, which had no line end, gets one when the host writes the file anew.
     expected = before.replace(b"Kelvora.X:\t  80   \r\n", b"Kelvora.X:\t  117   \r\n", 1).replace(
-        b"kelvora.y:80\r\n", b"kelvora.y:103\r\n", 1)
+        b"kelvora.y:80\r\n", b"kelvora.y:103\r\n", 1) + b"\r\n"
     if after != expected:
         changed = [f"{i}: {a!r} -> {b!r}" for i, (a, b) in
                    enumerate(zip(before.split(b"\r\n"), after.split(b"\r\n"))) if a != b]
