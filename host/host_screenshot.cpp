@@ -66,7 +66,18 @@ bool savePanelPng(HWND window, const char* path, std::string* error) {
         return false;
     }
     if (!hostrc::replaceWholeFile(path, hostpng::encodePng(width, height, pixels), error)) return false;
-    logLine("screenshot %s %dx%d at %ld,%ld", quoted(path).c_str(), width, height, r.left, r.top);
+    std::string docked;
+    if (HWND parent = GetParent(window)) {
+        // A child's place inside its parent, and the parent's size: where a slot is kept.
+        POINT inside = {r.left, r.top};
+        ScreenToClient(parent, &inside);
+        RECT outer;
+        GetWindowRect(parent, &outer);
+        docked = " in " + windowName(parent) + " at " + std::to_string(inside.x) + "," + std::to_string(inside.y) +
+                 ", " + windowName(parent) + " " + std::to_string(outer.right - outer.left) + "x" +
+                 std::to_string(outer.bottom - outer.top);
+    }
+    logLine("screenshot %s %dx%d at %ld,%ld%s", quoted(path).c_str(), width, height, r.left, r.top, docked.c_str());
     return true;
 }
 

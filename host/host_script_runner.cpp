@@ -2,6 +2,7 @@
 // dispatched by nested loops too (menus, boxes, window moves), so each step that opens
 // one waits for its end before the next step starts.
 #include "host/host.h"
+#include "host/rc_files.h"
 #include "host/resource_use.h"
 
 namespace host {
@@ -188,6 +189,13 @@ void runStepOnce(const hostscript::Step& step) {
             logLine("script screenshot %s", quoted(step.text.c_str()).c_str());
             std::string error;
             if (!savePanelPng(panelWindow(), step.text.c_str(), &error)) logLine("screenshot failed: %s", error.c_str());
+            break;
+        }
+        case hostscript::StepKind::WriteInt: {
+            std::string error;
+            const bool written = hostrc::storeInt(step.text.c_str(), step.key.c_str(), step.value, &error);
+            logLine("script write-int %s %d %s -> %s", quoted(step.key.c_str()).c_str(), step.value,
+                    quoted(step.text.c_str()).c_str(), written ? "written" : error.c_str());
             break;
         }
         case hostscript::StepKind::Tick:

@@ -109,16 +109,22 @@ LRESULT CALLBACK hostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
+// Only on 11001, 11002, 11003 and the host's own reconfigure, as a shell's slit does: a
+// docked window that changes its own place or size stays so until one of them comes.
 void layoutSlit() {
     int y = SLIT_PADDING;
     int width = 0;
     std::vector<HWND> still;
+    std::string slots;
     for (HWND w : docked) {
         if (!IsWindow(w)) continue;
         still.push_back(w);
         RECT r;
         GetWindowRect(w, &r);
+        // Each window in its slot, one below the other in the order they came.
         SetWindowPos(w, nullptr, SLIT_PADDING, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        slots += " " + windowName(w) + " at " + std::to_string(SLIT_PADDING) + "," + std::to_string(y) + " " +
+                 std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top);
         y += (r.bottom - r.top) + SLIT_PADDING;
         if (r.right - r.left > width) width = r.right - r.left;
     }
@@ -129,6 +135,7 @@ void layoutSlit() {
     const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
     SetWindowPos(slitWnd, HWND_TOPMOST, screenWidth - slitWidth, 40, slitWidth, slitHeight, SWP_NOACTIVATE);
     InvalidateRect(slitWnd, nullptr, TRUE);
+    logLine("slit layout %dx%d:%s", slitWidth, slitHeight, slots.empty() ? " empty" : slots.c_str());
 }
 
 void dock(HWND panel) {
@@ -227,14 +234,13 @@ void recordSticky(HWND window) {
 void deliverReconfigure() {
     logLine("reconfigure");
     deliverToRegistered(BB_RECONFIGURE, 0, 0);
-    // A reconfigured plugin may have placed its docked panel anew.
+    // The shell reconfigures its slit too, after the plugins.
     if (!docked.empty()) layoutSlit();
 }
 
 void deliverBroadcast(const char* text) {
     logLine("broadcast %s", quoted(text).c_str());
     deliverToRegistered(BB_BROADCAST, 0, reinterpret_cast<LPARAM>(text));
-    if (!docked.empty()) layoutSlit();
 }
 
 void queueBroadcast(const std::string& text) {

@@ -1,5 +1,5 @@
 // rc text rules of the stand-in host: comments, case-blind keys, first occurrence wins,
-// and in-place value replacement that keeps every other byte.
+// and value replacement that keeps every line, rewritten with CRLF line ends.
 #include "host/rc_text.h"
 
 #include <cerrno>
@@ -119,17 +119,27 @@ bool parseColor(const std::string& text, unsigned* colour) {
 
 std::string withIntValue(const std::string& text, const char* key, int value) {
     const std::string number = std::to_string(value);
-    ValueSpan span = findValue(text, key);
+    const ValueSpan span = findValue(text, key);
+    std::string edited = text;
     if (span.found) {
         // A key written without any blank after its colon gets one, so the line stays readable.
         const std::string replacement = (!span.blankAfterColon && span.begin == span.end ? " " : "") + number;
-        return text.substr(0, span.begin) + replacement + text.substr(span.end);
+        edited = text.substr(0, span.begin) + replacement + text.substr(span.end);
     }
-    // Appended lines follow the file's own line ends.
-    const std::string newline = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
-    std::string result = text;
-    if (!result.empty() && result.back() != '\n') result += newline;
-    return result + normalisedKey(key) + " " + number + newline;
+    // The shell writes the file anew line by line, each ending in CRLF, whatever ends the
+    // lines had before; a last line without a line end gets one.
+    std::string result;
+    size_t begin = 0;
+    while (begin < edited.size()) {
+        const size_t newline = edited.find('\n', begin);
+        size_t end = newline == std::string::npos ? edited.size() : newline;
+        if (end > begin && edited[end - 1] == '\r') --end;
+        result.append(edited, begin, end - begin).append("\r\n");
+        if (newline == std::string::npos) break;
+        begin = newline + 1;
+    }
+    if (!span.found) result += normalisedKey(key) + " " + number + "\r\n";
+    return result;
 }
 
 }  // namespace hostrc

@@ -59,6 +59,15 @@ std::string parseStep(const std::string& word, const std::string& rest, Step& st
         if (step.text.size() < static_cast<size_t>(length)) step.text.resize(static_cast<size_t>(length), 'x');
         return "";
     }
+    if (word == "write-int") {
+        step.kind = StepKind::WriteInt;
+        std::string number, file;
+        splitWord(rest, &step.key, &file);
+        splitWord(file, &number, &step.text);
+        if (step.key.empty() || !hostrc::parseInt(number, &step.value) || step.text.empty())
+            return "write-int needs a key, a whole number and a file";
+        return "";
+    }
     if (word == "drag") {
         step.kind = StepKind::Drag;
         std::string first, second;
@@ -117,7 +126,7 @@ Script parseScript(const std::string& text) {
         ++lineNumber;
         const std::string line = trimmed(text.substr(begin, end - begin));
         if (!line.empty() && line[0] != '#') {
-            Step step{StepKind::Stop, lineNumber, 0, 0, 0, ""};
+            Step step{StepKind::Stop, lineNumber, 0, 0, 0, "", "", 0};
             std::string word, rest;
             splitWord(line, &word, &rest);
             std::string error = parseStep(word, rest, step);
@@ -143,6 +152,7 @@ const char* stepName(StepKind kind) {
         case StepKind::Menu: return "menu";
         case StepKind::Drag: return "drag";
         case StepKind::Screenshot: return "screenshot";
+        case StepKind::WriteInt: return "write-int";
         case StepKind::Tick: return "tick";
         case StepKind::Paint: return "paint";
         case StepKind::Restart: return "restart";

@@ -9,6 +9,8 @@
 //   menu LABEL           right-click the panel and pick the menu entry labelled LABEL
 //   drag DX DY           Ctrl+drag the panel by DX, DY pixels
 //   screenshot FILE      save the panel as a PNG file
+//   write-int KEY N FILE set KEY to N in the rc file FILE as WriteInt does, the way a user
+//                        changes the file while the plugin runs
 //   tick                 run the procedure of every timer the plugin set, as one tick each
 //   paint                invalidate the panel and paint it at once
 //   restart              stop the plugin (endPlugin) and start it again
@@ -25,7 +27,7 @@
 
 namespace hostscript {
 
-enum class StepKind { Wait, Broadcast, BroadcastNull, Reconfigure, Menu, Drag, Screenshot, Tick, Paint, Restart, ReloadModule, Measure, Clock, Stop };
+enum class StepKind { Wait, Broadcast, BroadcastNull, Reconfigure, Menu, Drag, Screenshot, WriteInt, Tick, Paint, Restart, ReloadModule, Measure, Clock, Stop };
 
 struct Step {
     StepKind kind;
@@ -33,7 +35,9 @@ struct Step {
     int milliseconds;  // Wait
     int dx;            // Drag
     int dy;
-    std::string text;  // Broadcast text (padded for broadcast-long), Menu label, Screenshot file, Measure label
+    std::string text;  // Broadcast text (padded for broadcast-long), Menu label, Screenshot or WriteInt file, Measure label
+    std::string key;   // WriteInt
+    int value = 0;     // WriteInt
     int repeat = 1;    // how many times the step runs
 };
 

@@ -24,6 +24,9 @@ const UINT registrationList[] = {BB_RECONFIGURE, BB_BROADCAST, 0};
 
 bool socketsStarted = false;
 HMODULE user32Reference = nullptr;
+// From the 11001 that adds the panel to the slit until the 11002 that takes it out: meanwhile
+// the slit owns the panel's place. A panel started beside a slit without joining it never sets it.
+bool dockedInSlit = false;
 
 const TIMERPROC samplerOrder[TIMER_COUNT] = {sampleCpu, sampleMemory, sampleBattery,
                                              sampleUptime, sampleIp, sampleDisks};
@@ -149,7 +152,10 @@ void notifySlit(UINT message) {
 int startDocked(HINSTANCE instance, HWND slit, bool joinOnlyWhenInSlit) {
     panelModel.slitWindow = slit;
     if (startPlugin(instance) != 0) return 1;
-    if (!joinOnlyWhenInSlit || panelModel.inSlit) notifySlit(SLIT_ADD);
+    if (!joinOnlyWhenInSlit || panelModel.inSlit) {
+        dockedInSlit = true;
+        notifySlit(SLIT_ADD);
+    }
     return 0;
 }
 
@@ -200,6 +206,7 @@ void endPlugin(HINSTANCE) {
         g.samples = 0;
     }
     notifySlit(SLIT_REMOVE);
+    dockedInSlit = false;
     if (panelModel.panelWindow) DestroyWindow(panelModel.panelWindow);
     panelModel.panelWindow = nullptr;
     UnregisterClassA(CLASS_NAME, panelModel.pluginInstance);
@@ -209,9 +216,14 @@ void endPlugin(HINSTANCE) {
 
 void applyWindowSettings(HWND window) {
     const PanelModel& m = panelModel;
+    // Docked, the panel is a child of the slit: x and y would put it inside the slit, partly
+    // out of its slot, and the stacking among the slit's children is the slit's. Only the
+    // size is the panel's, and the slit then lays its windows out around the new size.
+    const UINT keepSlitPlace = dockedInSlit ? SWP_NOMOVE | SWP_NOZORDER : 0;
     // A panel that is not always on top is actively taken out of the topmost band.
     SetWindowPos(window, m.alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, m.x, m.y, shownPanelWidth(),
-                 shownPanelHeight(), SWP_NOACTIVATE | SWP_NOSENDCHANGING);
+                 shownPanelHeight(), SWP_NOACTIVATE | SWP_NOSENDCHANGING | keepSlitPlace);
+    if (dockedInSlit) notifySlit(SLIT_UPDATE);
     if (m.setLayeredWindowAttributes) {
         // Made even when alpha is off: a layered window without attributes never paints.
         const BYTE alpha = m.alphaEnabled ? static_cast<BYTE>(m.alphaValue & 0xFF) : 255;

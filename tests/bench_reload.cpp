@@ -22,6 +22,7 @@ bool serveExampleTheme(const std::string& rcPath) {
     if (!rc) return false;
     std::string line;
     while (std::getline(rc, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();  // the shipped file has CRLF line ends
         if (line.empty() || line[0] == '!' || line[0] == '#') continue;
         const size_t colon = line.find(':');
         if (colon == std::string::npos) continue;

@@ -1,5 +1,5 @@
-// The stand-in host's rc files: how keys are found and read, and how WriteInt changes
-// a file while keeping every other byte.
+// The stand-in host's rc files: how keys are found and read, and how WriteInt rewrites
+// a file in CRLF lines while keeping every other line.
 #include <cstdio>
 #include <string>
 
@@ -113,14 +113,16 @@ TEST_CASE("a read sees the file as it is now") {
     CHECK(hostrc::readIntOr(path.c_str(), "Kelvora.x:", 0) == 2);
 }
 
-TEST_CASE("WriteInt replaces exactly the value bytes of the first occurrence") {
+TEST_CASE("WriteInt replaces the value bytes of the first occurrence and ends every line in CRLF") {
+    // Line ends of both kinds, as a file edited on two systems has them.
     const std::string before =
         "! Kelvora example\r\n"
-        "# Kelvora.x: 7 (a comment, not the key)\r\n"
+        "# Kelvora.x: 7 (a comment, not the key)\n"
         "kelvora.X:\t\t150   \r\n"
-        "Kelvora.width:  240\r\n"
+        "Kelvora.width:  240\n"
+        "\n"
         "Kelvora.x: 999\r\n"
-        "Other.key: untouched\r\n"
+        "Other.key: untouched\n"
         "Kelvora.y:120";
     const std::string path = rcFile(before);
     std::string error;
@@ -131,28 +133,29 @@ TEST_CASE("WriteInt replaces exactly the value bytes of the first occurrence") {
         "# Kelvora.x: 7 (a comment, not the key)\r\n"
         "kelvora.X:\t\t-35   \r\n"
         "Kelvora.width:  240\r\n"
+        "\r\n"
         "Kelvora.x: 999\r\n"
         "Other.key: untouched\r\n"
-        "Kelvora.y:4096";
+        "Kelvora.y:4096\r\n";
     CHECK(readBack(path) == expected);
     CHECK(hostrc::readIntOr(path.c_str(), "Kelvora.x:", 0) == -35);
 }
 
-TEST_CASE("WriteInt appends an absent key in the file's own line ends") {
+TEST_CASE("WriteInt appends an absent key as a CRLF line") {
     SUBCASE("after a last line without a line end") {
         CHECK(hostrc::withIntValue("A: 1\r\nB: 2", "Kelvora.x:", 5) == "A: 1\r\nB: 2\r\nKelvora.x: 5\r\n");
     }
-    SUBCASE("in a file of plain line ends") {
-        CHECK(hostrc::withIntValue("A: 1\n", "Kelvora.y", 6) == "A: 1\nKelvora.y: 6\n");
+    SUBCASE("in a file of plain line ends, which all become CRLF") {
+        CHECK(hostrc::withIntValue("A: 1\n\nB: 2\n", "Kelvora.y", 6) == "A: 1\r\n\r\nB: 2\r\nKelvora.y: 6\r\n");
     }
     SUBCASE("into a file that does not exist yet") {
         const std::string path = makeTempDir() + "new.rc";
         std::string error;
         REQUIRE(hostrc::storeInt(path.c_str(), "Kelvora.x:", 12, &error));
-        CHECK(readBack(path) == "Kelvora.x: 12\n");
+        CHECK(readBack(path) == "Kelvora.x: 12\r\n");
     }
     SUBCASE("a key present without a value gets one") {
-        CHECK(hostrc::withIntValue("Kelvora.x:\nKelvora.y: 3\n", "Kelvora.x:", 8) == "Kelvora.x: 8\nKelvora.y: 3\n");
+        CHECK(hostrc::withIntValue("Kelvora.x:\nKelvora.y: 3\n", "Kelvora.x:", 8) == "Kelvora.x: 8\r\nKelvora.y: 3\r\n");
     }
 }
 
@@ -163,18 +166,18 @@ TEST_CASE("WriteInt leaves no temporary file behind, and the old file alone when
     std::string error;
     for (int i = 0; i < 20; ++i) REQUIRE(hostrc::storeInt(path.c_str(), "Kelvora.x:", i, &error));
     CHECK(filesIn(dir) == 1);
-    CHECK(readBack(path) == "Kelvora.x: 19\n");
+    CHECK(readBack(path) == "Kelvora.x: 19\r\n");
 
     // A read-only rc file cannot be replaced: it stays whole and unchanged.
     REQUIRE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
     CHECK_FALSE(hostrc::storeInt(path.c_str(), "Kelvora.x:", 77, &error));
     CHECK_FALSE(error.empty());
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    CHECK(readBack(path) == "Kelvora.x: 19\n");
+    CHECK(readBack(path) == "Kelvora.x: 19\r\n");
     CHECK(filesIn(dir) == 1);
 
     CHECK_FALSE(hostrc::storeInt("C:\\no\\such\\folder\\Kelvora.rc", "Kelvora.x:", 1, &error));
     // A name that cannot be read as a file is not replaced by a file holding only the key.
     CHECK_FALSE(hostrc::storeInt(dir.substr(0, dir.size() - 1).c_str(), "Kelvora.x:", 1, &error));
-    CHECK(readBack(path) == "Kelvora.x: 19\n");
+    CHECK(readBack(path) == "Kelvora.x: 19\r\n");
 }

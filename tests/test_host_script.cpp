@@ -17,9 +17,10 @@ TEST_CASE("a script of every step parses in order, with blank and comment lines 
         "   menu write settings\n"
         "drag -40 25\n"
         "screenshot Z:\\tmp\\panel one.png\n"
+        "write-int Kelvora.width: -240 Z:\\tmp\\my theme.rc\n"
         "stop");
     REQUIRE(s.error.empty());
-    REQUIRE(s.steps.size() == 7);
+    REQUIRE(s.steps.size() == 8);
     CHECK(s.steps[0].kind == StepKind::Wait);
     CHECK(s.steps[0].milliseconds == 1500);
     CHECK(s.steps[0].line == 2);
@@ -33,8 +34,12 @@ TEST_CASE("a script of every step parses in order, with blank and comment lines 
     CHECK(s.steps[4].dy == 25);
     CHECK(s.steps[5].kind == StepKind::Screenshot);
     CHECK(s.steps[5].text == "Z:\\tmp\\panel one.png");
-    CHECK(s.steps[6].kind == StepKind::Stop);
-    CHECK(s.steps[6].line == 9);
+    CHECK(s.steps[6].kind == StepKind::WriteInt);
+    CHECK(s.steps[6].key == "Kelvora.width:");
+    CHECK(s.steps[6].value == -240);
+    CHECK(s.steps[6].text == "Z:\\tmp\\my theme.rc");
+    CHECK(s.steps[7].kind == StepKind::Stop);
+    CHECK(s.steps[7].line == 10);
 }
 
 TEST_CASE("a faulty line names itself and leaves no steps to run") {
@@ -50,6 +55,8 @@ TEST_CASE("a faulty line names itself and leaves no steps to run") {
         {"menu   ", "line 1: menu needs a label"},
         {"screenshot", "line 1: screenshot needs a file"},
         {"drag 10", "line 1: drag needs two whole numbers of pixels"},
+        {"write-int Kelvora.x: 5", "line 1: write-int needs a key, a whole number and a file"},
+        {"write-int Kelvora.x: five a.rc", "line 1: write-int needs a key, a whole number and a file"},
         {"drag ten 5", "line 1: drag needs two whole numbers of pixels"},
         {"stop now", "line 1: stop takes nothing after it"},
         {"broadcast-null x", "line 1: broadcast-null takes nothing after it"},

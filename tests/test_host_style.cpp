@@ -111,6 +111,17 @@ TEST_CASE("a style file sets what it names and refuses values of the wrong form"
         CHECK_FALSE(hoststyle::applyStyleText(bad, r, &error));
     }
     CHECK_FALSE(hoststyle::loadStyleFile("C:\\no\\such.style", record, &error));
+
+    // The two styles the README picture is made with: light text on dark, dark text on light.
+    for (const char* name : {"dark", "light"}) {
+        CAPTURE(name);
+        hoststyle::Record shipped;
+        hoststyle::setDefaults(shipped);
+        REQUIRE(hoststyle::loadStyleFile((std::string("Z:" KELVORA_SOURCE_DIR "/host/styles/") + name + ".style").c_str(),
+                                         shipped, &error));
+        const COLORREF text = hoststyle::colourAt(shipped.bytes, hoststyle::TEXT_COLOUR);
+        CHECK(text == (name[0] == 'd' ? RGB(0xFF, 0xFF, 0xFF) : RGB(0, 0, 0)));
+    }
 }
 
 TEST_CASE("the gradient covers exactly the rectangle, running from one colour to the other") {

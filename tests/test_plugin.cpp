@@ -214,6 +214,24 @@ TEST_CASE("a slit start docks after the first samples and undocks at stop") {
     CHECK(panelModel.x == x);  // a docked panel's position is the slit's business
     SendMessageA(panel, WM_EXITSIZEMOVE, 0, 0);
     CHECK(fakehost::log.back() == "message slit 11003");
+
+    // Both reload paths keep the slit's place and stacking, apply the new size and then
+    // have the slit lay out again.
+    fakehost::set("Kelvora.alwaysOnTop:", "true");
+    for (int height : {90, 70}) {
+        fakehost::set("Kelvora.height:", std::to_string(height));
+        fakehost::log.clear();
+        if (height == 90) SendMessageA(panel, BB_RECONFIGURE, 0, 0);
+        else broadcast("@Kelvora.settings.read");
+        RECT r;
+        GetWindowRect(panel, &r);
+        CHECK(r.left == x + 40);
+        CHECK(r.top == 10);
+        CHECK(r.bottom - r.top == height);
+        CHECK((GetWindowLongA(panel, GWL_EXSTYLE) & WS_EX_TOPMOST) == 0);
+        CHECK(fakehost::logLinesStartingWith("message slit").size() == 1);
+        CHECK(fakehost::log.back() == "message slit 11003");
+    }
     endPlugin(self());
     CHECK(fakehost::log.back() == "message slit 11002");
 }
@@ -224,6 +242,15 @@ TEST_CASE("beginPluginEx joins the slit only when inSlit is set, but still talks
     fakehost::set("Kelvora.inSlit:", "false");
     REQUIRE(beginPluginEx(self(), fakehost::slitWindow()) == 0);
     CHECK((GetWindowLongA(panelModel.panelWindow, GWL_EXSTYLE) & WS_EX_LAYERED) == 0);
+    CHECK(fakehost::logLinesStartingWith("message slit").empty());
+    // Never added, the panel floats: the read command places it where the rc file says.
+    fakehost::set("Kelvora.x:", "210");
+    fakehost::set("Kelvora.y:", "170");
+    broadcast("@Kelvora.settings.read");
+    RECT r;
+    GetWindowRect(panelModel.panelWindow, &r);
+    CHECK(r.left == 210);
+    CHECK(r.top == 170);
     CHECK(fakehost::logLinesStartingWith("message slit").empty());
     SendMessageA(panelModel.panelWindow, WM_EXITSIZEMOVE, 0, 0);
     endPlugin(self());

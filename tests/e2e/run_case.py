@@ -17,6 +17,9 @@ DEFAULT_TEXT = (0xE8, 0xEC, 0xF0)    # the host's default style text colour
 # The stand-in host with the plugin and a screen-sized panel holds well under this.
 PLUGIN_MEMORY_LIMIT = 48 * 1024 * 1024
 DEFAULT_BORDER = (0x0A, 0x0C, 0x0F)  # and border colour
+SLIT_PADDING = 4  # the stand-in slit's margin around and between its windows
+# A screenshot of a docked panel: its size, its place inside the slit and the slit's size.
+DOCKED_SHOT = re.compile(r"^screenshot \S+ (\d+)x(\d+) at -?\d+,-?\d+ in slit at (-?\d+),(-?\d+), slit (\d+)x(\d+)$")
 CASES = {}
 
 
@@ -92,7 +95,8 @@ def probe_scripted_run(args):
 
 @case
 def probe_menu_box_drag(args):
-    before = (b"! comment line\r\nProbe.x:\t 300   \r\nOther.key: 1\r\nProbe.y:200\r\n# Probe.y: 7\r\n"
+    # One line ends in LF alone: the host's WriteInt writes every line back with CRLF.
+    before = (b"! comment line\r\nProbe.x:\t 300   \r\nOther.key: 1\nProbe.y:200\r\n# Probe.y: 7\r\n"
               b"Probe.icon: missing.ico\r\nprobe.x: 5\r\n")
     folder = probe_folder(args, before)
     plugin = os.path.join(folder, "probe_plugin.dll")
@@ -112,6 +116,7 @@ def probe_menu_box_drag(args):
     with open(os.path.join(folder, "probe_plugin.rc"), "rb") as f:
         after = f.read()
     expected = before.replace(b"Probe.x:\t 300   \r\n", b"Probe.x:\t 330   \r\n").replace(b"Probe.y:200\r\n", b"Probe.y:220\r\n")
+    expected = expected.replace(b"Other.key: 1\n", b"Other.key: 1\r\n")
     check(after == expected, f"rc bytes after the write:\n{after!r}\nexpected:\n{expected!r}")
     check(sorted(os.listdir(folder)) == ["probe_plugin.dll", "probe_plugin.rc", "run.log", "run.script"],
           f"stray files: {os.listdir(folder)}")
@@ -136,8 +141,8 @@ def probe_slit_editor(args):
     with open(os.path.join(folder, "editor_probe.exe.args"), encoding="latin-1") as f:
         check(f.read().strip().endswith(rc), "the editor was started on the rc file")
     # Docked: the panel sits inside the slit at the right edge of the screen.
-    at = re.search(r"^screenshot .* 120x60 at (\d+),(\d+)$", "\n".join(run.log), re.M)
-    check(at is not None, run.tail())
+    at = re.search(r"^screenshot .* 120x60 at (\d+),(\d+) in slit at 4,4, slit 128x68$", "\n".join(run.log), re.M)
+    check(at is not None, "the probe is the slit's child in its slot\n" + run.tail())
     check(int(at.group(1)) > 600, f"docked panel at x={at.group(1)}")
 
 
@@ -272,9 +277,13 @@ def kelvora_scripted_run(args):
     start = run.log[begin + 2:returned]
     check_lines([" ".join(r) for r in expected_reads], [" ".join(r) for r in settings_reads(start)], "start-up reads")
     rest = [line for line in start if not line.startswith("Read")]
+    v = rc_values(os.path.join(folder, "Kelvora.rc"))
+    width, height = int(v["kelvora.width:"]), int(v["kelvora.height:"])
     check_lines(["GetSettingPtr 1 -> style", "CreateStyleFont style",
                  "message host 10001 wParam=panel lParam=[10103,10901,0]", "MakeSticky panel",
-                 "message slit 11001 wParam=0 lParam=panel"], rest, "start-up after the reads")
+                 "message slit 11001 wParam=0 lParam=panel",
+                 f"slit layout {width + 2 * SLIT_PADDING}x{height + 2 * SLIT_PADDING}: panel at "
+                 f"{SLIT_PADDING},{SLIT_PADDING} {width}x{height}"], rest, "start-up after the reads")
     # The first samples are painted before the scripted broadcasts arrive.
     first_paint = run.index(next(l for l in run.log[returned:] if l.startswith("MakeStyleGradient")), returned)
     read_command = run.index('broadcast "@Kelvora.settings.read"', returned)
@@ -288,11 +297,61 @@ def kelvora_scripted_run(args):
     in_order(run, ["script stop", "call endPlugin", "message slit 11002 wParam=0 lParam=panel", "returned endPlugin",
                    "unloaded"])
     messages = [l for l in run.log if l.startswith("message ")]
+    # The docked read command sends 11003 after applying the size.
     check_lines(["message host 10001 wParam=panel lParam=[10103,10901,0]", "message slit 11001 wParam=0 lParam=panel",
-                 "message slit 11002 wParam=0 lParam=panel"], messages, "messages from the plugin")
+                 "message slit 11003 wParam=0 lParam=panel", "message slit 11002 wParam=0 lParam=panel"], messages,
+                "messages from the plugin")
     check(not run.lines("box "), "no message box: every icon of the theme loads\n" + "\n".join(run.lines("box ")))
     check_panel_picture(args, shot, os.path.join(folder, "Kelvora.rc"))
     check_png_opens_elsewhere(shot, *read_png(shot)[:2])
+
+
+@case
+def kelvora_docked_read(args):
+    """Docked, the read command applies the rc file's new size but not its floating place: the
+    panel stays in its slot, the slit grows and shrinks around it. Started by beginSlitPlugin
+    and by beginPluginEx with inSlit set."""
+    for kind in ("--slit", "--ex"):
+        folder, plugin = kelvora_folder(args, "docked" + kind[1:])
+        rc = os.path.join(folder, "Kelvora.rc")
+        rc_win = winpath(rc)
+        with open(rc, "rb") as f:
+            theme = f.read().replace(b"Kelvora.inSlit: false", b"Kelvora.inSlit: true")
+        with open(rc, "wb") as f:
+            f.write(theme)
+        v = rc_values(rc)
+        width, height = int(v["kelvora.width:"]), int(v["kelvora.height:"])
+        sizes = [(width, height), (width + 40, height + 30), (width - 50, height - 60)]
+        shots = [os.path.join(folder, f"docked{i}.png") for i in range(len(sizes))]
+        script = f"wait 800\nscreenshot {winpath(shots[0])}\n"
+        for (w, h), shot in zip(sizes[1:], shots[1:]):
+            script += (f"write-int Kelvora.width: {w} {rc_win}\nwrite-int Kelvora.height: {h} {rc_win}\n"
+                       f"broadcast @Kelvora.settings.read\nwait 300\nscreenshot {winpath(shot)}\n")
+        run = run_host(args.host, plugin, script + "stop\n", extra=[kind])
+        require_plugin_entry_points(run)
+        check(run.returncode == 0, f"{kind}: host exit code {run.returncode}: {run.output}\n" + run.tail())
+        found = [DOCKED_SHOT.match(line) for line in run.lines("screenshot ")]
+        check(len(found) == len(sizes) and all(found),
+              f"{kind}: the panel is not the slit's child at every screenshot\n" + "\n".join(run.lines("screenshot ")))
+        for (w, h), m in zip(sizes, found):
+            got = tuple(int(g) for g in m.groups())
+            check(got == (w, h, SLIT_PADDING, SLIT_PADDING, w + 2 * SLIT_PADDING, h + 2 * SLIT_PADDING),
+                  f"{kind}: expected a {w}x{h} panel at {SLIT_PADDING},{SLIT_PADDING} in a slit of "
+                  f"{w + 2 * SLIT_PADDING}x{h + 2 * SLIT_PADDING}; the screenshot says {got}\n" + run.tail())
+        # Each read asks the slit to lay out again, once the new size is applied.
+        at = 0
+        for w, h in sizes[1:]:
+            at = run.index('broadcast "@Kelvora.settings.read"', at)
+            at = run.index("message slit 11003 wParam=0 lParam=panel", at)
+            at = run.index(f"slit layout {w + 2 * SLIT_PADDING}x{h + 2 * SLIT_PADDING}: panel at "
+                           f"{SLIT_PADDING},{SLIT_PADDING} {w}x{h}", at)
+        # The host's WriteInt rewrote the file in CRLF lines, every other line as it was.
+        with open(rc, "rb") as f:
+            after = f.read()
+        w, h = sizes[-1]
+        expected = re.sub(rb"(?m)^Kelvora\.width: \d+\r$", b"Kelvora.width: %d\r" % w, theme, 1)
+        expected = re.sub(rb"(?m)^Kelvora\.height: \d+\r$", b"Kelvora.height: %d\r" % h, expected, 1)
+        check(after == expected, f"{kind}: the rc file after the writes differs beyond width and height")
 
 
 @case
@@ -302,7 +361,8 @@ def kelvora_write_command(args):
     with open(rc, "rb") as f:
         theme = f.read()
     # Comments, odd spacing, CRLF line ends, a commented-out key and unrelated keys around the two position keys.
-    body = theme.replace(b"Kelvora.x: 80\n", b"").replace(b"Kelvora.y: 80\n", b"").replace(b"\n", b"\r\n")
+    body = theme.replace(b"\r\n", b"\n").replace(b"Kelvora.x: 80\n", b"").replace(b"Kelvora.y: 80\n", b"")
+    body = body.replace(b"\n", b"\r\n")
     before = (b"! written by hand\r\n# Kelvora.x: 1\r\nKelvora.X:\t  80   \r\nOther.plugin.x: 80\r\n"
               b"kelvora.y:80\r\n\r\n" + body + b"Kelvora.x: 999\r\nTrailing.key: no newline")
     with open(rc, "wb") as f:
@@ -315,8 +375,9 @@ def kelvora_write_command(args):
     check_lines(['"Kelvora.x:" value=117 -> written', '"Kelvora.y:" value=103 -> written'], writes, "writes")
     with open(rc, "rb") as f:
         after = f.read()
+    # The last line, which had no line end, gets one when the host writes the file anew.
     expected = before.replace(b"Kelvora.X:\t  80   \r\n", b"Kelvora.X:\t  117   \r\n", 1).replace(
-        b"kelvora.y:80\r\n", b"kelvora.y:103\r\n", 1)
+        b"kelvora.y:80\r\n", b"kelvora.y:103\r\n", 1) + b"\r\n"
     if after != expected:
         changed = [f"{i}: {a!r} -> {b!r}" for i, (a, b) in
                    enumerate(zip(before.split(b"\r\n"), after.split(b"\r\n"))) if a != b]
