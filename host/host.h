@@ -32,6 +32,11 @@ void muteLog(bool mute);
 // The text in double quotes, or null.
 std::string quoted(const char* text);
 
+// --- settings reads (host_exports.cpp) ---
+// With it on, each Read* log line is followed by an "rc" line naming the rc line that
+// answered it, its text, and whether the reader took that text or fell back to the default.
+void explainReads(bool on);
+
 // --- style (host_exports.cpp) ---
 // The record that GetSettingPtr(1) returns.
 unsigned char* styleRecord();

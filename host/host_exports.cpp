@@ -1,5 +1,6 @@
 // The host functions that blackbox.exe exports to plugins, each logged with its
 // arguments and answer; the work itself lives in the host's modules.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -30,7 +31,30 @@ std::string colourText(COLORREF c) {
 }
 
 const char* recordName(const void* record) { return record == style.bytes ? "style" : record ? "other" : "null"; }
+
+bool explaining = false;
+
+// The "rc" line after a read: where the key's value stands in the file (the line that the
+// read found, first occurrence winning) and whether the reader took it. Whether it was taken
+// is asked of the reader itself, by reading again with two different defaults: the answers
+// agree only when the stored text decided them, so no second copy of the reader's rules exists.
+void explainRead(const char* file, const char* key, const char* wants, bool taken) {
+    if (!explaining) return;
+    std::string text;
+    hostrc::ValueSpan span;
+    if (file && key && hostrc::readWholeFile(file, &text)) span = hostrc::findValue(text, key);
+    if (!span.found) {
+        logLine("rc absent");
+        return;
+    }
+    const long line = 1 + static_cast<long>(std::count(text.begin(), text.begin() + span.begin, '\n'));
+    const std::string value = text.substr(span.begin, span.end - span.begin);
+    logLine("rc line=%ld taken=%s wants=%s text=%s", line, taken ? "yes" : "no", quoted(wants).c_str(),
+            quoted(value.c_str()).c_str());
+}
 }  // namespace
+
+void explainReads(bool on) { explaining = on; }
 
 unsigned char* styleRecord() {
     if (!styleReady) {
@@ -52,6 +76,8 @@ HOST_EXPORT HWND GetBBWnd(void) {
 HOST_EXPORT int ReadInt(const char* file, const char* key, int defaultValue) {
     int result = hostrc::readIntOr(file, key, defaultValue);
     logLine("ReadInt file=%s key=%s default=%d -> %d", quoted(file).c_str(), quoted(key).c_str(), defaultValue, result);
+    if (explaining)
+        explainRead(file, key, "a whole number", hostrc::readIntOr(file, key, 0) == hostrc::readIntOr(file, key, 1));
     return result;
 }
 
@@ -59,6 +85,8 @@ HOST_EXPORT bool ReadBool(const char* file, const char* key, bool defaultValue) 
     bool result = hostrc::readBoolOr(file, key, defaultValue);
     logLine("ReadBool file=%s key=%s default=%s -> %s", quoted(file).c_str(), quoted(key).c_str(),
             defaultValue ? "true" : "false", result ? "true" : "false");
+    if (explaining)
+        explainRead(file, key, "true or false", hostrc::readBoolOr(file, key, false) == hostrc::readBoolOr(file, key, true));
     return result;
 }
 
@@ -66,6 +94,9 @@ HOST_EXPORT COLORREF ReadColor(const char* file, const char* key, const char* de
     COLORREF colour = hostrc::readColorOr(file, key, defaultColor);
     logLine("ReadColor file=%s key=%s default=%s -> %s", quoted(file).c_str(), quoted(key).c_str(),
             quoted(defaultColor).c_str(), colourText(colour).c_str());
+    if (explaining)
+        explainRead(file, key, "a colour #RRGGBB",
+                    hostrc::readColorOr(file, key, "#000000") == hostrc::readColorOr(file, key, "#FFFFFF"));
     return colour;
 }
 
@@ -78,6 +109,8 @@ HOST_EXPORT const char* ReadString(const char* file, const char* key, const char
     }
     logLine("ReadString file=%s key=%s default=%s -> %s", quoted(file).c_str(), quoted(key).c_str(),
             quoted(defaultText).c_str(), quoted(result).c_str());
+    // Any text is a string.
+    explainRead(file, key, "text", true);
     return result;
 }
 

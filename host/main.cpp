@@ -130,6 +130,7 @@ int main(int argc, char** argv) {
     if (!options.styleFile.empty() && !hoststyle::loadStyleFile(options.styleFile.c_str(), *style, &error))
         return fail(error, 2);
     host::setEditor(options.editor);
+    host::explainReads(options.explainReads);
 
     if (!host::createHostWindows(GetModuleHandleA(nullptr))) return fail("cannot create the host windows", 1);
     SetConsoleCtrlHandler(onConsoleBreak, TRUE);

@@ -29,6 +29,8 @@ Options parseOptions(const std::vector<std::string>& args) {
             if (kindGiven) o.error = "give at most one of --slit and --ex";
             o.start = a == "--slit" ? StartKind::Slit : StartKind::Ex;
             kindGiven = true;
+        } else if (a == "--explain-reads") {
+            o.explainReads = true;
         } else if (a == "--stop-after") {
             if (i + 1 >= args.size() || !hostrc::parseInt(args[i + 1], &o.stopAfter) || o.stopAfter < 0)
                 o.error = "--stop-after needs a number of milliseconds";
@@ -50,7 +52,8 @@ Options parseOptions(const std::vector<std::string>& args) {
 
 const char* usageText() {
     return "usage: blackbox.exe [--slit | --ex] [--log FILE] [--script FILE] [--screenshot FILE]\n"
-           "                    [--style FILE] [--editor PROGRAM] [--stop-after MS] PLUGIN.dll\n"
+           "                    [--style FILE] [--editor PROGRAM] [--stop-after MS] [--explain-reads]\n"
+           "                    PLUGIN.dll\n"
            "  --slit           start the plugin with beginSlitPlugin (default: beginPlugin)\n"
            "  --ex             start the plugin with beginPluginEx\n"
            "  --log FILE       record every host call, plugin message and message box;\n"
@@ -59,7 +62,9 @@ const char* usageText() {
            "  --screenshot F   save the panel as a PNG file when the run ends\n"
            "  --style FILE     style values (style.textColor: #RRGGBB and so on)\n"
            "  --editor PROGRAM the editor that GetBlackboxEditor names (default: notepad)\n"
-           "  --stop-after MS  end the run after MS milliseconds\n";
+           "  --stop-after MS  end the run after MS milliseconds\n"
+           "  --explain-reads  with --log, follow every settings read with the rc line that\n"
+           "                   answered it and whether the reader took its text as it stands\n";
 }
 
 }  // namespace hostoptions

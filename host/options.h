@@ -17,6 +17,7 @@ struct Options {
     std::string styleFile;
     std::string editor;   // empty: notepad
     int stopAfter = -1;   // milliseconds; -1 runs until stopped
+    bool explainReads = false;  // log the rc line behind every settings read
     bool help = false;
     std::string error;    // empty when the command line is sound
 };

@@ -9,6 +9,7 @@ import shutil
 import subprocess
 import sys
 import zipfile
+from importlib.machinery import SourceFileLoader
 
 from hostrun import (FOLDERS, Failure, check, check_lines, colour, count_pixels, plugin_folder, rc_values, read_png,
                      remove_folders, run_host, settings_reads, winpath)
@@ -638,6 +639,52 @@ def kelvora_soak(args):
     print(f"  {loads} module loads: {handles} more kernel handles, {queries} performance-data queries")
     check(handles <= queries, f"{handles} kernel handles stayed over {loads} module loads, "
                               f"more than the {queries} performance-data queries account for")
+
+
+@case
+def kelvora_check_theme(args):
+    """scripts/check-theme: the example theme checks clean; tests/themes/broken.rc, with line
+    ends the other way round from the example's, gets exactly the findings of broken.expected;
+    the script's layout rules are those of the configuration reference and the painter."""
+    script = os.path.join(args.source, "scripts", "check-theme")
+    checker = SourceFileLoader("check_theme", script).load_module()
+    with open(os.path.join(args.source, "docs", "configuration.md"), encoding="utf-8") as f:
+        doc = f.read().split("\n## Checking a theme\n", 1)
+    check(len(doc) == 2, "docs/configuration.md has no section \"Checking a theme\"")
+    table = [l for l in doc[1].split("\n## ")[0].split("\n") if l.startswith("| ") and not l.startswith("| Part ")]
+    check_lines(checker.layout_rows(), table, "layout rules, script | doc")
+    with open(os.path.join(args.source, "render", "painter.cpp"), encoding="utf-8") as f:
+        painter = dict(re.findall(r"constexpr int (\w+) = (\d+);", f.read()))
+    for name, value in checker.SIZES.items():
+        check(painter.get(name) == str(value), f"{name}: {value} in the script, {painter.get(name)} in the painter")
+
+    def run(theme, *extra, cwd=None):
+        done = subprocess.run([script, theme, "--build", args.build, *extra], cwd=cwd, stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, timeout=300)
+        return done.returncode, done.stdout.decode("latin-1").splitlines(), done.stderr.decode("latin-1")
+
+    example = os.path.join(args.source, "examples", "Kelvora.rc")
+    code, out, err = run(example)
+    check((code, out) == (0, []), f"the example theme: exit {code}\n" + "\n".join(out) + err)
+
+    work = plugin_folder([os.path.join(args.source, "tests", "themes")], "check-theme")
+    themes = os.path.join(work, "themes")
+    with open(example, "rb") as f:
+        crlf = b"\r\n" in f.read()
+    with open(os.path.join(themes, "broken.rc"), "rb") as f:
+        lines = f.read().replace(b"\r\n", b"\n").split(b"\n")
+    with open(os.path.join(themes, "broken.rc"), "wb") as f:
+        f.write((b"\n" if crlf else b"\r\n").join(lines))
+    picture = os.path.join(work, "broken.png")
+    code, out, err = run("broken.rc", "--picture", picture, cwd=themes)
+    with open(os.path.join(themes, "broken.expected"), encoding="latin-1") as f:
+        check_lines(f.read().splitlines(), out, "findings of broken.rc, expected | actual")
+    check(code == 1, f"broken.rc: exit {code}, not 1\n{err}")
+    width, height, _ = read_png(picture)
+    check((width, height) == (200, 150), f"the picture is {width}x{height}, not the panel's 200x150")
+
+    code, _, err = run("no-such-theme.rc", cwd=themes)
+    check(code == 2 and "no-such-theme.rc" in err, f"a missing theme: exit {code}, {err!r}")
 
 
 def main():
