@@ -143,11 +143,12 @@ def probe_slit_editor(args):
 def host_exports(args):
     with open(os.path.join(args.source, "shell", "blackbox.def")) as f:
         wanted = sorted(line.strip() for line in f if re.match(r"^\s+\w+\s*$", line))
-    builds = [("x86_64-w64-mingw32-objdump", os.path.join(args.build, "blackbox.exe"))]
-    x86 = os.path.join(args.source, "build", "x86", "blackbox.exe")
-    if os.path.exists(x86):
-        builds.append(("i686-w64-mingw32-objdump", x86))
-    for objdump, exe in builds:
+    # This build's host and the other architecture's, when that is built too.
+    exes = {os.path.realpath(os.path.join(args.build, "blackbox.exe"))}
+    exes |= {os.path.realpath(p) for p in (os.path.join(args.source, "build", a, "blackbox.exe") for a in ("x64", "x86"))
+             if os.path.exists(p)}
+    for exe in sorted(exes):
+        objdump = "x86_64-w64-mingw32-objdump"  # reads the 32-bit format too
         dump = subprocess.run([objdump, "-p", exe], stdout=subprocess.PIPE, check=True).stdout.decode()
         table = dump.split("[Ordinal/Name Pointer] Table", 1)
         check(len(table) == 2, f"{exe} exports nothing")
