@@ -22,19 +22,22 @@ size_t privateBytes() {
 int gdiObjectCount() {
     const DWORD counted = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
     if (counted) return static_cast<int>(counted);
+    // Wine answers 0 above but keeps a per-process GDI handle table, named by the PEB
+    // (at 0xF8 in a 64-bit process, 0x94 in a 32-bit one): 24-byte entries in both, with
+    // the object type at offset 14, 0 for a free entry.
 #ifdef _WIN64
-    // Wine answers 0 above but keeps a per-process GDI handle table at PEB+0xF8:
-    // 24-byte entries with the object type at offset 14, 0 for a free entry.
     const unsigned char* peb = reinterpret_cast<const unsigned char*>(__readgsqword(0x60));
     const unsigned char* table = *reinterpret_cast<const unsigned char* const*>(peb + 0xF8);
+#else
+    const unsigned char* peb;
+    __asm__("movl %%fs:0x30, %0" : "=r"(peb));
+    const unsigned char* table = *reinterpret_cast<const unsigned char* const*>(peb + 0x94);
+#endif
     if (!table) return -1;
     int count = 0;
     for (int i = 0; i < 0x10000; ++i)
         if (table[i * 24 + 14] != 0) ++count;
     return count;
-#else
-    return -1;
-#endif
 }
 
 unsigned userObjectCount() {

@@ -244,10 +244,18 @@ int64_t difference(int64_t now, int64_t before) {
 // One minus the idle share of the elapsed time, in percent. Exact halves round up; a result
 // below 0 is 0; above 100 is returned as it is, up to the largest 32-bit value. The same stamp
 // twice leaves no interval to measure and gives 0.
+// Each step is rounded to double, as SSE does in a 64-bit build: the x87 unit of a 32-bit
+// build keeps 64-bit mantissas between steps, and an exact half such as 995 of 1000 then
+// rounds down instead of up.
+double inDouble(double value) {
+    volatile double stored = value;
+    return stored;
+}
+
 int32_t roundedLoad(int64_t counterDifference, int64_t timeDifference) {
     if (timeDifference == 0) return 0;
-    const double ratio = static_cast<double>(counterDifference) / static_cast<double>(timeDifference);
-    const double rounded = (1.0 - ratio) * 100.0 + 0.5;
+    const double ratio = inDouble(static_cast<double>(counterDifference) / static_cast<double>(timeDifference));
+    const double rounded = inDouble(inDouble(inDouble(1.0 - ratio) * 100.0) + 0.5);
     if (rounded < 0.0) return 0;
     if (rounded >= 2147483647.0) return INT32_MAX;
     return static_cast<int32_t>(rounded);

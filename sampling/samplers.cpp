@@ -53,7 +53,8 @@ void CALLBACK sampleBattery(HWND, UINT, UINT_PTR, DWORD) {
     invalidatePanel();
 }
 
-// The 64-bit tick count: the 32-bit one wraps to 0:00 after 49.7 days.
+// The 64-bit tick count where the system has one (sampling/tick_count.cpp): the 32-bit count,
+// which serves on Windows XP, wraps to 0:00 after 49.7 days.
 void CALLBACK sampleUptime(HWND, UINT, UINT_PTR, DWORD) {
     formatUptime(panelModel.items[ITEM_UPTIME].value, VALUE_SIZE, GetTickCount64());
     invalidatePanel();

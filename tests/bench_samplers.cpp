@@ -62,7 +62,10 @@ void barePower() {
     SYSTEM_POWER_STATUS p;
     GetSystemPowerStatus(&p);
 }
-void bareUptime() { GetTickCount64(); }
+// kernel32's own function, called directly: the plugin's GetTickCount64 looks it up at each call.
+using TickCount64 = ULONGLONG(WINAPI*)();
+TickCount64 systemTickCount64;
+void bareUptime() { systemTickCount64(); }
 void bareIp() {
     char name[100];
     if (gethostname(name, sizeof name) == 0) gethostbyname(name);
@@ -95,6 +98,7 @@ void benchSamplers() {
     panelModel.diskCount = 1;
     snprintf(panelModel.disks[1].path, CAPTION_SIZE, "%s", "C:\\");
     countAllocations();
+    systemTickCount64 = reinterpret_cast<TickCount64>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetTickCount64"));
 
     const SamplerRow rows[] = {
         {"sampleCpu", sampleCpu, "GetSystemTimes", bareProcessorTimes, 501},

@@ -205,3 +205,35 @@ TEST_CASE("without Windows Sockets the IP row shows n/a") {
     sampleIp(nullptr, 0, 0, 0);
     CHECK(std::string(panelModel.items[ITEM_IP].value) == "n/a");
 }
+
+namespace {
+
+ULONGLONG WINAPI fiftyDays() { return 50ULL * 24 * 3600000; }
+DWORD WINAPI lastTickBeforeWrap() { return 0xFFFFFFFF; }
+bool offerTickCount64 = true;
+using ProcLookup = FARPROC(WINAPI*)(HMODULE, LPCSTR);
+ProcLookup realGetProcAddress;
+FARPROC WINAPI lookupWithFakeTicks(HMODULE module, LPCSTR name) {
+    if (reinterpret_cast<uintptr_t>(name) > 0xFFFF && strcmp(name, "GetTickCount64") == 0)
+        return offerTickCount64 ? reinterpret_cast<FARPROC>(fiftyDays) : nullptr;
+    return realGetProcAddress(module, name);
+}
+
+}  // namespace
+
+TEST_CASE("the uptime comes from GetTickCount64 where the system has it, else from GetTickCount") {
+    realGetProcAddress = reinterpret_cast<ProcLookup>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetProcAddress"));
+    void* realGetTickCount = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetTickCount"));
+    REQUIRE(redirectImport(reinterpret_cast<void*>(realGetProcAddress), reinterpret_cast<void*>(lookupWithFakeTicks)) > 0);
+    REQUIRE(redirectImport(realGetTickCount, reinterpret_cast<void*>(lastTickBeforeWrap)) > 0);
+    offerTickCount64 = true;
+    sampleUptime(nullptr, 0, 0, 0);
+    const std::string withCount64 = panelModel.items[ITEM_UPTIME].value;
+    offerTickCount64 = false;  // Windows XP
+    sampleUptime(nullptr, 0, 0, 0);
+    const std::string withoutCount64 = panelModel.items[ITEM_UPTIME].value;
+    redirectImport(reinterpret_cast<void*>(lookupWithFakeTicks), reinterpret_cast<void*>(realGetProcAddress));
+    redirectImport(reinterpret_cast<void*>(lastTickBeforeWrap), realGetTickCount);
+    CHECK(withCount64 == "1200:00");
+    CHECK(withoutCount64 == "1193:02");  // the largest text before the 32-bit count wraps
+}

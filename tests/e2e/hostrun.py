@@ -8,7 +8,8 @@ import subprocess
 import tempfile
 import zlib
 
-WINE64 = "/usr/lib/wine/wine64"
+# The Wine loader of the build under test (ctest sets it: 32-bit Wine for x86).
+WINE = os.environ.get("KELVORA_WINE", "/usr/lib/wine/wine64")
 
 
 class Failure(Exception):
@@ -87,7 +88,7 @@ def run_host(host, plugin, script, extra=(), timeout=120):
         f.write(script)
     env = dict(os.environ)
     env.setdefault("WINEDEBUG", "-all")
-    command = [WINE64, host, "--log", winpath(log_path), "--script", winpath(script_path), *extra, winpath(plugin)]
+    command = [WINE, host, "--log", winpath(log_path), "--script", winpath(script_path), *extra, winpath(plugin)]
     done = subprocess.run(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=timeout)
     log = []
     if os.path.exists(log_path):
