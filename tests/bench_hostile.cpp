@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_painter.h"
 #include "bench_timing.h"
 #include "config/panel_model.h"
 #include "config/settings.h"
@@ -30,20 +31,10 @@ struct Setting {
     std::string value;
 };
 
-void clearModel() {
-    releaseBackBuffer();
-    releaseSettingsResources();
-    if (panelModel.framePen) DeleteObject(panelModel.framePen);
-    memset(&panelModel, 0, sizeof panelModel);
-    fakehost::reset();
-    snprintf(panelModel.rcPath, PATH_SIZE, "%s", "C:\\plugins\\Kelvora\\Kelvora.rc");
-    snprintf(panelModel.pluginDir, PATH_SIZE, "%s", "C:\\plugins\\Kelvora\\");
-}
-
 // A model as the plugin has it after a start: every disk path set, so that the disk
 // sampler queries a volume for each slot it reads.
 void loadModel(const std::vector<Setting>& settings) {
-    clearModel();
+    startModel();
     for (int k = 1; k <= MAX_DISKS; ++k)
         fakehost::set("Kelvora.disk[" + std::to_string(k) + "].path:", "C:\\");
     for (const Setting& s : settings) fakehost::set(s.key, s.value);
@@ -88,7 +79,7 @@ size_t modelBufferBytes() {
 }
 
 Costs measureModel(const std::vector<Setting>& settings, int runs) {
-    clearModel();
+    startModel();
     const size_t emptyBytes = resourceuse::privateBytes();
     loadModel(settings);
     Costs c = {};
@@ -190,5 +181,5 @@ void benchHostileSettings() {
     const Costs disks = measureModel({{"Kelvora.diskCount:", "25"}}, HOSTILE_RUNS);
     printCosts("25 disks on C:\\", disks, &base);
     sweepIntegerKeys();
-    clearModel();
+    startModel();
 }

@@ -55,16 +55,6 @@ void fillHistories() {
     panelModel.memoryLoad = 63;
 }
 
-void startModel() {
-    releaseBackBuffer();
-    releaseSettingsResources();
-    if (panelModel.framePen) DeleteObject(panelModel.framePen);
-    memset(&panelModel, 0, sizeof panelModel);
-    fakehost::reset();
-    snprintf(panelModel.rcPath, PATH_SIZE, "%s", "C:\\plugins\\Kelvora\\Kelvora.rc");
-    snprintf(panelModel.pluginDir, PATH_SIZE, "%s", "C:\\plugins\\Kelvora\\");
-}
-
 void finishModel() {
     reloadSettings();
     panelModel.framePen = CreatePen(PS_SOLID, 1, RGB(0, 0, 0));
@@ -146,6 +136,16 @@ void measurePaints(const char* name) {
 }
 
 }  // namespace
+
+void startModel() {
+    releaseBackBuffer();
+    releaseSettingsResources();
+    if (panelModel.framePen) DeleteObject(panelModel.framePen);
+    memset(&panelModel, 0, sizeof panelModel);
+    fakehost::reset();
+    snprintf(panelModel.rcPath, PATH_SIZE, "%s", "C:\\plugins\\Kelvora\\Kelvora.rc");
+    snprintf(panelModel.pluginDir, PATH_SIZE, "%s", "C:\\plugins\\Kelvora\\");
+}
 
 void benchPainter() {
     printTableHeader("Painter");
