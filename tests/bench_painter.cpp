@@ -50,7 +50,7 @@ void replaceIcon(HICON& icon, COLORREF colour) {
 void fillHistories() {
     for (GraphState& g : panelModel.graphs)
         if (g.history)
-            for (int64_t j = 0; j < g.width; ++j) g.history[j] = 1 + (j * 37) % 100;
+            for (int64_t j = 0; j < g.samples; ++j) g.history[j] = 1 + (j * 37) % 100;
     panelModel.cpuPercent = 42;
     panelModel.memoryLoad = 63;
 }
@@ -153,7 +153,8 @@ void benchPainter() {
     measurePaints("default model (100 x 100, graphs 20 wide)");
     largestModel(1000);
     measurePaints("largest model (1020 x 640, 25 disks, 1000 wide)");
-    // Columns beyond the panel are skipped: this should cost what the largest model costs.
+    // Columns beyond the panel are skipped and the history keeps a screen's width of samples:
+    // this should cost what the largest model costs.
     largestModel(1000000);
     measurePaints("largest model, graphs 1,000,000 wide");
     startModel();
