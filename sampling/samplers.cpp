@@ -87,35 +87,49 @@ void lookUpThreadErrorMode() {
 namespace {
 
 // All free bytes of the volume that holds path; 0 for a path that names no ready volume,
-// never an old or undefined count. An empty card reader or optical drive would otherwise
-// raise the system's "no disk" box on the shell's thread at every disk period. The thread's
-// own error mode is the one to change where the system has it; before Windows 7 only the
-// process mode exists, and it is put back at once.
+// never an old or undefined count.
 int64_t volumeFreeBytes(const char* path) {
     ULARGE_INTEGER available, total, totalFree;
-    totalFree.QuadPart = 0;
-    BOOL answered;
-    if (setThreadErrorMode) {
-        DWORD previous = 0;
-        const bool changed = setThreadErrorMode(SEM_FAILCRITICALERRORS, &previous) != FALSE;
-        if (changed) setThreadErrorMode(previous | SEM_FAILCRITICALERRORS, nullptr);
-        answered = GetDiskFreeSpaceExA(path, &available, &total, &totalFree);
-        if (changed) setThreadErrorMode(previous, nullptr);
-    } else {
-        // SetErrorMode answers the previous mode only by replacing it: the first call learns
-        // it, the second keeps every flag of it besides the one added.
-        const UINT previous = SetErrorMode(SEM_FAILCRITICALERRORS);
-        SetErrorMode(previous | SEM_FAILCRITICALERRORS);
-        answered = GetDiskFreeSpaceExA(path, &available, &total, &totalFree);
-        SetErrorMode(previous);
-    }
-    return answered ? static_cast<int64_t>(totalFree.QuadPart) : 0;
+    if (!GetDiskFreeSpaceExA(path, &available, &total, &totalFree)) return 0;
+    return static_cast<int64_t>(totalFree.QuadPart);
 }
+
+// Critical-error boxes off, every other flag of the mode kept, while the disks are queried:
+// an empty card reader or optical drive would otherwise raise the system's "no disk" box on
+// the shell's thread at every disk period. The thread's own mode is the one to change where
+// the system has it; before Windows 7 only the process mode exists, put back at once after.
+struct CriticalErrorsOff {
+    bool threadMode = setThreadErrorMode != nullptr;
+    bool changed = false;
+    DWORD previous = 0;
+    CriticalErrorsOff() {
+        if (threadMode) {
+            changed = setThreadErrorMode(SEM_FAILCRITICALERRORS, &previous) != FALSE;
+            if (changed) setThreadErrorMode(previous | SEM_FAILCRITICALERRORS, nullptr);
+        } else {
+            // SetErrorMode answers the previous mode only by replacing it: the first call
+            // learns it, the second keeps every flag of it besides the one added.
+            previous = SetErrorMode(SEM_FAILCRITICALERRORS);
+            SetErrorMode(previous | SEM_FAILCRITICALERRORS);
+            changed = true;
+        }
+    }
+    ~CriticalErrorsOff() {
+        if (!changed) return;
+        if (threadMode)
+            setThreadErrorMode(previous, nullptr);
+        else
+            SetErrorMode(static_cast<UINT>(previous));
+    }
+};
 
 }  // namespace
 
 void CALLBACK sampleDisks(HWND, UINT, UINT_PTR, DWORD) {
     const int disks = usedDiskSlots();
-    for (int i = 1; i <= disks; ++i) panelModel.diskFree[i] = volumeFreeBytes(panelModel.disks[i].path);
+    if (disks > 0) {
+        CriticalErrorsOff quietQueries;
+        for (int i = 1; i <= disks; ++i) panelModel.diskFree[i] = volumeFreeBytes(panelModel.disks[i].path);
+    }
     invalidatePanel();
 }
