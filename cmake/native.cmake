@@ -7,6 +7,7 @@ set(KELVORA_PORTABLE_SOURCES
   sampling/byte_size.cpp
   sampling/sample_text.cpp
   sampling/load_meter.cpp
+  sampling/net_traffic.cpp
   shell/command_match.cpp
   tests/portable/no_system_meter_platform.cpp)
 

@@ -20,7 +20,7 @@ struct GraphState {
     COLORREF background;
     HBRUSH brush;
     HPEN pen;
-    int64_t scale;   // sample value drawn at full height
+    int64_t scale;   // sample value drawn at full height; 0: the largest sample shown (network graph)
     int64_t* history;  // the newest `samples` samples, oldest first; null when the graph has none
     // Samples held in history: width, but never more than shownColumnLimit(). Sample j of
     // the graph (column x + j) is history[j - (width - samples)]; older ones are 0.
@@ -63,12 +63,22 @@ struct TimerPeriods {
     int32_t uptime;
     int32_t ip;
     int32_t disk;
+    int32_t net;
 };
 
 typedef BOOL(WINAPI* SetLayeredWindowAttributesFn)(HWND, COLORREF, BYTE, DWORD);
 
-enum ItemIndex { ITEM_IP = 0, ITEM_TOTAL_MEMORY, ITEM_USED_MEMORY, ITEM_FREE_MEMORY, ITEM_BATTERY, ITEM_UPTIME, ITEM_COUNT };
-enum TimerIndex { TIMER_CPU = 0, TIMER_MEMORY, TIMER_BATTERY, TIMER_UPTIME, TIMER_IP, TIMER_DISK, TIMER_COUNT };
+enum ItemIndex {
+    ITEM_IP = 0, ITEM_TOTAL_MEMORY, ITEM_USED_MEMORY, ITEM_FREE_MEMORY, ITEM_BATTERY, ITEM_UPTIME,
+    ITEM_NET_DOWN, ITEM_NET_UP, ITEM_COUNT
+};
+// The six rows every theme has are drawn whatever their geometry; the network rows only where
+// a theme gives them room (right greater than left), so that themes without them look as before.
+constexpr int ALWAYS_DRAWN_ITEMS = ITEM_NET_DOWN;
+enum TimerIndex { TIMER_CPU = 0, TIMER_MEMORY, TIMER_BATTERY, TIMER_UPTIME, TIMER_IP, TIMER_DISK, TIMER_NET, TIMER_COUNT };
+// The network graph is two graphs on one plot: download bars, and upload bars drawn over them.
+// Both hold the plot's geometry; the download graph's background and frame are the plot's.
+enum GraphIndex { GRAPH_CPU = 0, GRAPH_MEMORY, GRAPH_NET_DOWN, GRAPH_NET_UP, GRAPH_COUNT };
 
 struct PanelModel {
     // Window settings.
@@ -87,12 +97,16 @@ struct PanelModel {
     TimerPeriods timers;
     int64_t fullQuota;
 
-    GraphState graphs[2];  // 0: cpu, 1: memory
+    GraphState graphs[GRAPH_COUNT];
     InfoItem items[ITEM_COUNT];
     DiskEntry disks[MAX_DISKS + 1];
     int32_t diskCount;
     int64_t diskFree[MAX_DISKS + 1];
     IconSet icons;
+    // The one interface to count, as Kelvora.net.interface: names it; empty for the automatic choice.
+    char netInterface[PATH_SIZE];
+    // Set by every reload: the network sampler's next reading starts afresh, with the new name.
+    bool netRestart;
 
     // Measurements.
     int32_t cpuPercent;
@@ -121,8 +135,13 @@ struct PanelModel {
 // The one model of the loaded module; zero until the first reload.
 extern PanelModel panelModel;
 
-inline GraphState& cpuGraph() { return panelModel.graphs[0]; }
-inline GraphState& memoryGraph() { return panelModel.graphs[1]; }
+inline GraphState& cpuGraph() { return panelModel.graphs[GRAPH_CPU]; }
+inline GraphState& memoryGraph() { return panelModel.graphs[GRAPH_MEMORY]; }
+// The network graph is drawn only when its plot has room: themes without its keys show nothing.
+inline bool netGraphShown() {
+    const GraphState& g = panelModel.graphs[GRAPH_NET_DOWN];
+    return g.width >= 1 && g.height >= 1;
+}
 
 // The panel's window and backBuffer are never larger than the virtual screen: a larger
 // panel can never be seen whole, and its bitmap and every rendering would grow without

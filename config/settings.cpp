@@ -13,9 +13,10 @@ namespace {
 // Icon paths that failed to load during one reload. Their boxes are shown only
 // after the model is complete: a box runs a message loop in which timers and
 // paints reach the model, and by then every graph's width must match its history.
+constexpr int ICON_KEYS = 12;  // one per row but the battery's, and the five of the icon set
 struct IconFailures {
     int count;
-    char paths[10][PATH_SIZE];
+    char paths[ICON_KEYS][PATH_SIZE];
 };
 IconFailures* pendingIconFailures = nullptr;
 
@@ -25,7 +26,7 @@ void showIconFailure(const char* path) {
 
 void reportIconFailure(const char* path) {
     IconFailures* list = pendingIconFailures;
-    if (list && list->count < 10) {
+    if (list && list->count < ICON_KEYS) {
         snprintf(list->paths[list->count++], PATH_SIZE, "%s", path);
         return;
     }
@@ -68,7 +69,8 @@ void readGraph(const char* name, GraphState& g) {
     g.background = readColor(key, "#000000");
 }
 
-const char* const itemNames[ITEM_COUNT] = {"ip", "totalMemory", "usedMemory", "freeMemory", "battery", "systemUptime"};
+const char* const itemNames[ITEM_COUNT] = {"ip",      "totalMemory",  "usedMemory", "freeMemory",
+                                           "battery", "systemUptime", "netDown",    "netUp"};
 
 void readItem(int index, InfoItem& item) {
     const char* name = itemNames[index];
@@ -89,6 +91,37 @@ void readItem(int index, InfoItem& item) {
     if (index == ITEM_BATTERY) return;
     snprintf(key, sizeof key, "Kelvora.%s.icon:", name);
     readIcon(key, &item.icon);
+}
+
+// The network graph's two graphs share the plot: the upload graph takes the download graph's
+// geometry and background. A scale of 0 or below is automatic; otherwise it counts KB/s.
+void readNetGraph(GraphState& down, GraphState& up) {
+    down.x = readInt("Kelvora.netGraph.x:", 0);
+    down.y = readInt("Kelvora.netGraph.y:", 0);
+    down.width = readInt("Kelvora.netGraph.width:", 0);
+    down.height = readInt("Kelvora.netGraph.height:", 0);
+    down.color = readColor("Kelvora.netGraph.color:", "#FFFFFF");
+    up.color = readColor("Kelvora.netGraph.upColor:", "#FF8000");
+    down.background = readColor("Kelvora.netGraph.background:", "#000000");
+    const int32_t scaleKb = readInt("Kelvora.netGraph.scale:", 0);
+    down.scale = scaleKb > 0 ? int64_t{scaleKb} * 1024 : 0;
+    up.x = down.x;
+    up.y = down.y;
+    up.width = down.width;
+    up.height = down.height;
+    up.background = down.background;
+    up.scale = down.scale;
+}
+
+// Every network key comes after every other key, in one block, so that the reads of themes
+// written before the network parts keep their order.
+void readNetworkSettings() {
+    PanelModel& m = panelModel;
+    m.timers.net = readInt("Kelvora.timers.net:", 1000);
+    readText("Kelvora.net.interface:", m.netInterface, sizeof m.netInterface);
+    readItem(ITEM_NET_DOWN, m.items[ITEM_NET_DOWN]);
+    readItem(ITEM_NET_UP, m.items[ITEM_NET_UP]);
+    readNetGraph(m.graphs[GRAPH_NET_DOWN], m.graphs[GRAPH_NET_UP]);
 }
 
 void readDisk(int i, DiskEntry& d) {
@@ -141,7 +174,6 @@ void rebuildGraph(GraphState& g) {
     g.pen = CreatePen(PS_SOLID, 1, g.color);
     deleteGdiObject(g.brush);
     g.brush = CreateSolidBrush(g.background);
-    g.scale = 100;
 }
 
 void copyHostStyle() {
@@ -195,13 +227,13 @@ void readSettings() {
     m.pluginToggle = readBool("Kelvora.pluginToggle:");
     m.inSlit = readBool("Kelvora.inSlit:");
 
-    readGraph("cpuGraph", m.graphs[0]);
-    readGraph("memoryGraph", m.graphs[1]);
+    readGraph("cpuGraph", m.graphs[GRAPH_CPU]);
+    readGraph("memoryGraph", m.graphs[GRAPH_MEMORY]);
 
     // The rc value counts millions of bytes; the product needs 64 bits.
     m.fullQuota = static_cast<int64_t>(readInt("Kelvora.fullQuota:", 500)) * 1000000;
 
-    for (int i = 0; i < ITEM_COUNT; ++i) readItem(i, m.items[i]);
+    for (int i = 0; i < ALWAYS_DRAWN_ITEMS; ++i) readItem(i, m.items[i]);
 
     readIcon("Kelvora.icons.freedisk:", &m.icons.freedisk);
     readIcon("Kelvora.icons.fulldisk:", &m.icons.fulldisk);
@@ -213,6 +245,8 @@ void readSettings() {
     // Only 25 slots exist: a larger count reads (and later measures and draws) 25 disks.
     int disks = usedDiskSlots();
     for (int i = 1; i <= disks; ++i) readDisk(i, m.disks[i]);
+
+    readNetworkSettings();
 }
 
 void clearGraphHistories() {
@@ -227,8 +261,11 @@ void reloadSettings() {
     readSettings();
     pendingIconFailures = nullptr;
 
-    rebuildGraph(panelModel.graphs[0]);
-    rebuildGraph(panelModel.graphs[1]);
+    for (GraphState& g : panelModel.graphs) rebuildGraph(g);
+    // Load graphs draw percentages: 100 fills the plot.
+    panelModel.graphs[GRAPH_CPU].scale = 100;
+    panelModel.graphs[GRAPH_MEMORY].scale = 100;
+    panelModel.netRestart = true;
     copyHostStyle();
     deleteGdiObject(panelModel.sctBrush);
     if (panelModel.sctEnabled) panelModel.sctBrush = CreateSolidBrush(panelModel.sctColor);

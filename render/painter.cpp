@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "config/panel_model.h"
 #include "sampling/byte_size.h"
@@ -69,22 +70,34 @@ int barHeight(float factor, int64_t sample) {
     return static_cast<int>(product);
 }
 
-// One-pixel columns, oldest sample at the left. Only columns inside the panel can
-// reach backBuffer; the others are skipped, so a very wide graph costs no more than
-// the panel is wide. Samples older than the history holds are 0 and, like every bar
-// of 0 or below, have no column: a negative sample would otherwise draw into the
-// frame below the plot area.
-void drawBars(HDC dc, const GraphState& g) {
-    if (!g.history || g.samples < 1) return;
-    const float factor = static_cast<float>(static_cast<double>(g.height) / static_cast<double>(g.scale));
-    const int64_t base = static_cast<int64_t>(g.y) + g.height;
+// The columns of graph g that lie inside the panel, as sample indices [first, end), and the
+// index of its oldest held sample. Only those columns can reach backBuffer, so a very wide graph
+// costs no more than the panel is wide.
+struct ShownSamples {
+    int64_t first;
+    int64_t end;
+    int64_t oldestHeld;
+};
+
+ShownSamples shownSamples(const GraphState& g) {
     const int64_t oldestHeld = int64_t{g.width} - g.samples;
     int64_t first = -static_cast<int64_t>(g.x);
     int64_t end = static_cast<int64_t>(shownPanelWidth()) - g.x;
     if (first < oldestHeld) first = oldestHeld;
     if (end > g.width) end = g.width;
-    for (int64_t j = first; j < end; ++j) {
-        int bar = barHeight(factor, g.history[j - oldestHeld]);
+    return ShownSamples{first, end, oldestHeld};
+}
+
+// One-pixel columns, oldest sample at the left, each as high as barOf(sample) says. Samples older
+// than the history holds are 0 and, like every bar of 0 or below, have no column: a negative
+// sample would otherwise draw into the frame below the plot area.
+template <typename BarOf>
+void drawBars(HDC dc, const GraphState& g, BarOf barOf) {
+    if (!g.history || g.samples < 1) return;
+    const int64_t base = static_cast<int64_t>(g.y) + g.height;
+    const ShownSamples shown = shownSamples(g);
+    for (int64_t j = shown.first; j < shown.end; ++j) {
+        int bar = barOf(g.history[j - shown.oldestHeld]);
         if (bar <= 0) continue;
         int column = static_cast<int>(g.x + j);
         // Wine's Rectangle leaves a 1 x 1 figure blank; a one-pixel bar is set directly.
@@ -95,24 +108,75 @@ void drawBars(HDC dc, const GraphState& g) {
     }
 }
 
-void drawGraph(HDC dc, int index) {
-    const GraphState& g = panelModel.graphs[index];
+// Load graphs: percentages against a scale of 100, through the single-precision factor.
+void drawLoadBars(HDC dc, const GraphState& g) {
+    const float factor = static_cast<float>(static_cast<double>(g.height) / static_cast<double>(g.scale));
+    drawBars(dc, g, [factor](int64_t sample) { return barHeight(factor, sample); });
+}
+
+// Frame one pixel outside the plot area, filled with the graph's background by its brush.
+void drawGraphFrame(HDC dc, const GraphState& g) {
     SelectObject(dc, g.brush);
     SelectObject(dc, panelModel.framePen);
-    // Outline one pixel outside the plot area; the brush fills the plot area.
     RECT frame = rectangleOf(int64_t{g.x} - 1, int64_t{g.y} - 1, int64_t{g.x} + g.width + 1, int64_t{g.y} + g.height + 1);
     Rectangle(dc, frame.left, frame.top, frame.right, frame.bottom);
+}
 
+void drawGraphCaption(HDC dc, const GraphState& g, const char* text, size_t size) {
+    drawText(dc, text, size, rectangleOf(g.x, g.y, int64_t{g.x} + g.width, int64_t{g.y} + g.height),
+             GRAPH_CAPTION_FORMAT);
+}
+
+void drawGraph(HDC dc, int index) {
+    const GraphState& g = panelModel.graphs[index];
+    drawGraphFrame(dc, g);
     SelectObject(dc, g.pen);  // the brush stays selected
-    drawBars(dc, g);
+    drawLoadBars(dc, g);
 
     char text[TEXT_BUFFER_SIZE];
-    if (index == 0)
+    if (index == GRAPH_CPU)
         snprintf(text, sizeof text, "CPU %d%%", panelModel.cpuPercent);
     else
         snprintf(text, sizeof text, "MEM %d%%", panelModel.memoryLoad);
-    drawText(dc, text, sizeof text, rectangleOf(g.x, g.y, int64_t{g.x} + g.width, int64_t{g.y} + g.height),
-             GRAPH_CAPTION_FORMAT);
+    drawGraphCaption(dc, g, text, sizeof text);
+}
+
+// The network graph's full height: its scale in bytes per second, or, when automatic, the
+// largest rate either direction shows, and never less than 1 KB/s.
+int64_t netGraphScale(const GraphState& down, const GraphState& up) {
+    if (down.scale > 0) return down.scale;
+    int64_t largest = 1024;
+    for (const GraphState* g : {&down, &up}) {
+        if (!g->history || g->samples < 1) continue;
+        const ShownSamples shown = shownSamples(*g);
+        for (int64_t j = shown.first; j < shown.end; ++j)
+            if (g->history[j - shown.oldestHeld] > largest) largest = g->history[j - shown.oldestHeld];
+    }
+    return largest;
+}
+
+// A rate's bar: rate * height / scale rounded down, in exact integers, so that the largest rate
+// of an automatic scale fills the plot; a rate above a fixed scale fills it and goes no higher.
+int netBarHeight(int64_t rate, int64_t scale, int32_t height) {
+    if (rate <= 0 || height <= 0) return 0;
+    if (rate >= scale) return height;
+    if (rate <= INT64_MAX / height) return static_cast<int>(rate * height / scale);
+    return static_cast<int>(static_cast<double>(rate) / static_cast<double>(scale) * height);
+}
+
+// Download bars, then the upload bars over them, then "NET" and the download rate.
+void drawNetGraph(HDC dc) {
+    const GraphState& down = panelModel.graphs[GRAPH_NET_DOWN];
+    const GraphState& up = panelModel.graphs[GRAPH_NET_UP];
+    drawGraphFrame(dc, down);
+    const int64_t scale = netGraphScale(down, up);
+    for (const GraphState* g : {&down, &up}) {
+        SelectObject(dc, g->pen);
+        drawBars(dc, *g, [scale, g](int64_t rate) { return netBarHeight(rate, scale, g->height); });
+    }
+    char text[TEXT_BUFFER_SIZE];
+    snprintf(text, sizeof text, "NET %s", panelModel.items[ITEM_NET_DOWN].value);
+    drawGraphCaption(dc, down, text, sizeof text);
 }
 
 void drawDiskRow(HDC dc, int slot) {
@@ -147,17 +211,25 @@ void drawInfoRow(HDC dc, int index) {
     drawText(dc, item.value, sizeof item.value, row, DT_RIGHT);
 }
 
-// Later drawing covers earlier: background, graph 0, graph 1, disks, rows.
+// A network row only where the theme gave it room: themes without its keys draw nothing more.
+bool infoRowShown(int index) {
+    const InfoItem& item = panelModel.items[index];
+    return index < ALWAYS_DRAWN_ITEMS || item.right > item.left;
+}
+
+// Later drawing covers earlier: background, the CPU, memory and network graphs, disks, rows.
 void renderPanel(HDC dc) {
     drawBackground(dc);
     HGDIOBJ previousFont = SelectObject(dc, panelModel.font);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, styleTextColour());
-    drawGraph(dc, 0);
-    drawGraph(dc, 1);
+    drawGraph(dc, GRAPH_CPU);
+    drawGraph(dc, GRAPH_MEMORY);
+    if (netGraphShown()) drawNetGraph(dc);
     const int disks = usedDiskSlots();
     for (int slot = 1; slot <= disks; ++slot) drawDiskRow(dc, slot);
-    for (int index = 0; index < ITEM_COUNT; ++index) drawInfoRow(dc, index);
+    for (int index = 0; index < ITEM_COUNT; ++index)
+        if (infoRowShown(index)) drawInfoRow(dc, index);
     SelectObject(dc, previousFont);
     // The pen and brush of the last graph stay selected: the memory context is
     // deleted with them, which leaves both objects intact.

@@ -11,10 +11,10 @@
 #include "sampling/load_meter.h"
 #include "sampling/sample_text.h"
 
-void pushHistory(GraphState& graph, int32_t value) {
+void pushHistory(GraphState& graph, int64_t value) {
     if (!graph.history || graph.samples < 1) return;
     memmove(graph.history, graph.history + 1, static_cast<size_t>(graph.samples - 1) * sizeof(int64_t));
-    graph.history[graph.samples - 1] = static_cast<int64_t>(value);
+    graph.history[graph.samples - 1] = value;
 }
 
 void storeIpAddress(const char* dottedAddress) {
@@ -23,7 +23,7 @@ void storeIpAddress(const char* dottedAddress) {
 
 void CALLBACK sampleCpu(HWND, UINT, UINT_PTR, DWORD) {
     panelModel.cpuPercent = cpuMeter.currentLoad();
-    pushHistory(panelModel.graphs[0], panelModel.cpuPercent);
+    pushHistory(panelModel.graphs[GRAPH_CPU], panelModel.cpuPercent);
     invalidatePanel();
 }
 
@@ -38,7 +38,7 @@ void CALLBACK sampleMemory(HWND, UINT, UINT_PTR, DWORD) {
         snprintf(panelModel.items[ITEM_USED_MEMORY].value, VALUE_SIZE, "%s", texts.used);
         snprintf(panelModel.items[ITEM_FREE_MEMORY].value, VALUE_SIZE, "%s", texts.free);
     }
-    pushHistory(panelModel.graphs[1], panelModel.memoryLoad);
+    pushHistory(panelModel.graphs[GRAPH_MEMORY], panelModel.memoryLoad);
     invalidatePanel();
 }
 

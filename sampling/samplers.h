@@ -15,9 +15,9 @@ void CALLBACK sampleUptime(HWND, UINT, UINT_PTR, DWORD);
 void CALLBACK sampleIp(HWND, UINT, UINT_PTR, DWORD);
 void CALLBACK sampleDisks(HWND, UINT, UINT_PTR, DWORD);
 
-// Shifts the history one place towards index 0 and stores value, sign-extended,
-// as the newest sample. A graph without history is passed by.
-void pushHistory(GraphState& graph, int32_t value);
+// Shifts the history one place towards index 0 and stores value as the newest sample (the
+// load percentages sign-extended). A graph without history is passed by.
+void pushHistory(GraphState& graph, int64_t value);
 
 // SetThreadErrorMode where the system has it (Windows 7 and later), looked up at start;
 // the disk sampler falls back to the process error mode without it.

@@ -10,6 +10,7 @@
 #include "config/settings.h"
 #include "render/painter.h"
 #include "sampling/load_meter.h"
+#include "sampling/net_sampler.h"
 #include "sampling/samplers.h"
 #include "shell/commands.h"
 #include "shell/host_api.h"
@@ -28,12 +29,13 @@ HMODULE user32Reference = nullptr;
 // the slit owns the panel's place. A panel started beside a slit without joining it never sets it.
 bool dockedInSlit = false;
 
-const TIMERPROC samplerOrder[TIMER_COUNT] = {sampleCpu, sampleMemory, sampleBattery,
-                                             sampleUptime, sampleIp, sampleDisks};
+// The network sampler came last and starts last, so the six before it keep their order.
+const TIMERPROC samplerOrder[TIMER_COUNT] = {sampleCpu, sampleMemory, sampleBattery, sampleUptime,
+                                             sampleIp,  sampleDisks,  sampleNetwork};
 
 int periodOf(int timer) {
     const TimerPeriods& t = panelModel.timers;
-    const int32_t periods[TIMER_COUNT] = {t.cpu, t.memory, t.battery, t.uptime, t.ip, t.disk};
+    const int32_t periods[TIMER_COUNT] = {t.cpu, t.memory, t.battery, t.uptime, t.ip, t.disk, t.net};
     return periods[timer];
 }
 
@@ -100,6 +102,7 @@ int startPlugin(HINSTANCE instance) {
     reloadSettings();
     lookUpLayeredWindowAttributes();
     lookUpThreadErrorMode();
+    lookUpNetworkTables();
 
     if (!registerPanelClass()) {
         showStartError("Error registering window class");
@@ -128,6 +131,7 @@ void releaseStartResources() {
     releaseSettingsResources();
     releaseBackBuffer();
     releasePerformanceData();
+    releaseNetworkSampler();
     deleteFramePen();
     if (socketsStarted) WSACleanup();
     socketsStarted = false;

@@ -82,6 +82,21 @@ const char* const fixedReads[] = {
     "ReadInt Kelvora.diskCount: 0",
 };
 
+// After the disks, in one block: the network keys.
+const char* const networkReads[] = {
+    "ReadInt Kelvora.timers.net: 1000", "ReadString Kelvora.net.interface: \"\"",
+    "ReadString Kelvora.netDown.caption: \"\"", "ReadInt Kelvora.netDown.left: 0", "ReadInt Kelvora.netDown.right: 0",
+    "ReadInt Kelvora.netDown.y: 0", "ReadInt Kelvora.netDown.tab_x: 0", "ReadInt Kelvora.netDown.tab_y: 0",
+    "ReadString Kelvora.netDown.icon: (null)",
+    "ReadString Kelvora.netUp.caption: \"\"", "ReadInt Kelvora.netUp.left: 0", "ReadInt Kelvora.netUp.right: 0",
+    "ReadInt Kelvora.netUp.y: 0", "ReadInt Kelvora.netUp.tab_x: 0", "ReadInt Kelvora.netUp.tab_y: 0",
+    "ReadString Kelvora.netUp.icon: (null)",
+    "ReadInt Kelvora.netGraph.x: 0", "ReadInt Kelvora.netGraph.y: 0", "ReadInt Kelvora.netGraph.width: 0",
+    "ReadInt Kelvora.netGraph.height: 0", "ReadColor Kelvora.netGraph.color: #FFFFFF",
+    "ReadColor Kelvora.netGraph.upColor: #FF8000", "ReadColor Kelvora.netGraph.background: #000000",
+    "ReadInt Kelvora.netGraph.scale: 0",
+};
+
 }  // namespace
 
 TEST_CASE("an rc file without keys gives the documented defaults") {
@@ -104,7 +119,18 @@ TEST_CASE("an rc file without keys gives the documented defaults") {
     CHECK(m.sctColor == RGB(255, 255, 255));
     CHECK(m.fullQuota == 500000000LL);
     CHECK(m.diskCount == 0);
-    for (const GraphState& g : m.graphs) {
+    CHECK(m.timers.net == 1000);
+    CHECK(m.netInterface[0] == '\0');
+    for (int i : {GRAPH_NET_DOWN, GRAPH_NET_UP}) {
+        const GraphState& g = m.graphs[i];
+        CHECK((g.x == 0 && g.y == 0 && g.width == 0 && g.height == 0 && g.scale == 0));
+        CHECK(g.history == nullptr);
+        CHECK(g.background == RGB(0, 0, 0));
+    }
+    CHECK(m.graphs[GRAPH_NET_DOWN].color == RGB(255, 255, 255));
+    CHECK(m.graphs[GRAPH_NET_UP].color == RGB(255, 128, 0));
+    CHECK_FALSE(netGraphShown());
+    for (const GraphState& g : {m.graphs[GRAPH_CPU], m.graphs[GRAPH_MEMORY]}) {
         CHECK(g.x == 10);
         CHECK(g.y == 50);
         CHECK(g.width == 20);
@@ -141,6 +167,7 @@ TEST_CASE("reads go to the rc file in the fixed order, then seven keys per disk"
         expected.push_back("ReadString " + k + "path: \"\"");
         expected.push_back("ReadString " + k + "caption: \"\"");
     }
+    expected.insert(expected.end(), std::begin(networkReads), std::end(networkReads));
     checkLines(expected, settingsReads());
     for (const std::string& file : fakehost::files) CHECK(file == RC);
 
@@ -305,6 +332,24 @@ TEST_CASE("a reload gives each graph a zeroed history of its new width") {
     CHECK(allZero);
     CHECK(panelModel.graphs[1].history[0] == 0);
 
+    SUBCASE("the network plot's keys make two graphs of one geometry; its scale counts KB/s") {
+        const char* keys[][2] = {{"x", "5"}, {"y", "6"}, {"width", "40"}, {"height", "30"}, {"scale", "10"},
+                                 {"color", "#102030"}, {"upColor", "#405060"}, {"background", "#708090"}};
+        for (auto& k : keys) fakehost::set(std::string("Kelvora.netGraph.") + k[0] + ":", k[1]);
+        reloadSettings();
+        for (int i : {GRAPH_NET_DOWN, GRAPH_NET_UP}) {
+            const GraphState& g = panelModel.graphs[i];
+            CHECK((g.x == 5 && g.y == 6 && g.width == 40 && g.height == 30 && g.samples == 40));
+            CHECK(g.scale == 10 * 1024);
+            CHECK(g.background == RGB(0x70, 0x80, 0x90));
+        }
+        CHECK(panelModel.graphs[GRAPH_NET_DOWN].color == RGB(0x10, 0x20, 0x30));
+        CHECK(panelModel.graphs[GRAPH_NET_UP].color == RGB(0x40, 0x50, 0x60));
+        CHECK(panelModel.graphs[GRAPH_CPU].scale == 100);
+        fakehost::set("Kelvora.netGraph.scale:", "-3");
+        reloadSettings();
+        CHECK(panelModel.graphs[GRAPH_NET_UP].scale == 0);
+    }
     SUBCASE("a width below 1 leaves the graph without history") {
         for (const char* width : {"0", "-5"}) {
             fakehost::set("Kelvora.cpuGraph.width:", width);

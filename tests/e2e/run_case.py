@@ -186,6 +186,14 @@ def kelvora_reads(rc, disks):
     for i in range(1, disks + 1):
         reads += [("ReadInt", f"disk[{i}].{k}") for k in ("left", "right", "y", "tab_x", "tab_y")]
         reads += [("ReadString", f"disk[{i}].path"), ("ReadString", f"disk[{i}].caption")]
+    reads += [("ReadInt", "timers.net"), ("ReadString", "net.interface")]
+    for row in ("netDown", "netUp"):
+        reads.append(("ReadString", f"{row}.caption"))
+        reads += [("ReadInt", f"{row}.{k}") for k in ("left", "right", "y", "tab_x", "tab_y")]
+        reads.append(("ReadString", f"{row}.icon"))
+    reads += [("ReadInt", f"netGraph.{k}") for k in ("x", "y", "width", "height")]
+    reads += [("ReadColor", f"netGraph.{k}") for k in ("color", "upColor", "background")]
+    reads.append(("ReadInt", "netGraph.scale"))
     return [(reader, rc, f"Kelvora.{key}:") for reader, key in reads]
 
 

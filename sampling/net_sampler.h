@@ -1,0 +1,35 @@
+// The network sampler: reads the interface table (GetIfTable2 where the system has it, else
+// Windows XP's GetIfTable), picks the interfaces that count and shows their rates.
+#pragma once
+
+// The order matters: the IPv6 definitions come before the table types that use them.
+#include <winsock2.h>
+#include <ws2ipdef.h>
+#include <windows.h>
+#include <iphlpapi.h>
+#include <netioapi.h>
+
+// The system calls the sampler makes, as a seam that tests replace with tables of their own.
+struct NetPlatform {
+    // GetIfTable2 and FreeMibTable, or null where the system lacks them (Windows XP); the table
+    // is read with GetIfTable only then, never both ways in one reading.
+    DWORD(WINAPI* getIfTable2)(PMIB_IF_TABLE2* table);
+    VOID(WINAPI* freeMibTable)(PVOID memory);
+    DWORD(WINAPI* getIfTable)(PMIB_IFTABLE table, PULONG size, BOOL sorted);
+    // Milliseconds since the system started: the tick count the uptime row shows.
+    ULONGLONG (*tickCount)();
+};
+
+// The calls the sampler uses now: the system's unless a test installed its own.
+const NetPlatform& netPlatform();
+// Makes the sampler use `platform` (kept by pointer) from now on; null restores the system's.
+void installNetPlatform(const NetPlatform* platform);
+// Looks up GetIfTable2 and FreeMibTable in the system, at start.
+void lookUpNetworkTables();
+
+void CALLBACK sampleNetwork(HWND, UINT, UINT_PTR, DWORD);
+// Releases the sampler's kept buffers and forgets its readings; for the plugin's stop.
+void releaseNetworkSampler();
+
+// The largest interface table read with GetIfTable: some 19,000 rows, far beyond any machine.
+constexpr ULONG NET_TABLE_SIZE_LIMIT = 16u * 1024 * 1024;
