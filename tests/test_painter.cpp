@@ -241,6 +241,120 @@ TEST_CASE("graph columns outside the panel are left out without changing a pixel
     CHECK(image.at(98, 34) == BLACK);
 }
 
+TEST_CASE("the network graph: download bars, upload bars over them, the scale automatic or fixed") {
+    const Keys keys = {{"Kelvora.width:", "120"}, {"Kelvora.height:", "80"}, {"Kelvora.cpuGraph.y:", "-100"},
+                       {"Kelvora.memoryGraph.y:", "-100"}, {"Kelvora.netGraph.x:", "10"}, {"Kelvora.netGraph.y:", "20"},
+                       {"Kelvora.netGraph.width:", "8"}, {"Kelvora.netGraph.height:", "40"},
+                       {"Kelvora.netGraph.color:", "#00FF00"}, {"Kelvora.netGraph.upColor:", "#FF0000"},
+                       {"Kelvora.netGraph.background:", "#000080"}};
+    const unsigned green = 0x00FF00, red = 0xFF0000, navy = 0x000080;
+    // The height in pixels of the bar of one colour standing on the plot's bottom row; the
+    // caption's pixels over it count as the bar's.
+    auto barIn = [](const Image& image, int column, unsigned colour) {
+        int rows = 0;
+        for (int y = 59; y >= 20 && (image.at(column, y) == colour || image.at(column, y) == pixelOf(TEXT_COLOUR)); --y)
+            ++rows;
+        return rows;
+    };
+    auto fill = [] {
+        setHistory(GRAPH_NET_DOWN, {{1, 1000}, {2, 2000}, {3, 7000}, {4, 3000}, {5, 1}, {7, 700}});
+        setHistory(GRAPH_NET_UP, {{1, 500}, {2, 7000}, {3, 0}, {4, 1500}, {6, 350}, {7, 0}});
+    };
+    SUBCASE("automatic: the largest rate shown, down or up, fills the plot") {
+        loadModel(keys);
+        fill();
+        snprintf(panelModel.items[ITEM_NET_DOWN].value, VALUE_SIZE, "%s", "1.2 MB/s");
+        PanelWindow panel;
+        panel.paint();
+        const Image image = panel.buffer();
+        CHECK(image.at(9, 30) == BLACK);  // the frame, one pixel outside the plot
+        CHECK(image.at(18, 30) == BLACK);
+        CHECK(image.at(12, 19) == BLACK);
+        CHECK(image.at(10, 59) == navy);  // no traffic: no bar
+        // 1000 of 7000 at 40 rows is 5.7: 5 rows of download, the lower 2 covered by upload.
+        CHECK(barIn(image, 11, red) == 2);
+        CHECK(image.at(11, 57) == green);
+        CHECK(image.at(11, 55) == green);
+        CHECK(image.at(11, 54) == navy);
+        CHECK(barIn(image, 12, red) == 40);  // upload above download hides it
+        CHECK(barIn(image, 13, green) == 40);
+        CHECK(image.at(13, 19) == BLACK);  // the full height and not a row more
+        CHECK(barIn(image, 14, red) == 8);  // 3000 down: 17 rows, 1500 up: 8 over them
+        CHECK(image.at(14, 51) == green);
+        CHECK(image.at(14, 43) == green);
+        CHECK(image.at(14, 42) == navy);
+        CHECK(image.at(15, 59) == navy);  // 1 byte of 7000 is no row
+        CHECK(barIn(image, 16, red) == 2);
+        CHECK(barIn(image, 17, green) == 4);
+        // The caption, centred over the plot in the text colour.
+        const Box caption = pixelsOf(image, pixelOf(TEXT_COLOUR), RECT{0, 0, 120, 80});
+        REQUIRE_FALSE(caption.empty());
+        CHECK(caption.left >= 10);
+        CHECK(caption.right <= 17);
+    }
+    SUBCASE("automatic, without traffic: at least 1 KB/s fills the plot") {
+        loadModel(keys);
+        setHistory(GRAPH_NET_DOWN, {{0, 512}, {7, 1024}});
+        PanelWindow panel;
+        panel.paint();
+        const Image image = panel.buffer();
+        CHECK(barIn(image, 10, green) == 20);
+        CHECK(barIn(image, 17, green) == 40);
+    }
+    SUBCASE("a fixed scale in KB/s: faster rates fill the plot and go no higher") {
+        Keys fixed = keys;
+        fixed.push_back({"Kelvora.netGraph.scale:", "4"});  // 4096 bytes a second
+        loadModel(fixed);
+        fill();
+        PanelWindow panel;
+        panel.paint();
+        const Image image = panel.buffer();
+        CHECK(barIn(image, 11, red) == 4);  // 500 of 4096: 4.9 rows over 1000: 9.8
+        CHECK(image.at(11, 51) == green);
+        CHECK(image.at(11, 50) == navy);
+        CHECK(barIn(image, 13, green) == 40);
+        CHECK(image.at(13, 19) == BLACK);
+        CHECK(image.at(12, 19) == BLACK);
+    }
+}
+
+TEST_CASE("network parts without room draw nothing: a theme without them keeps every pixel") {
+    const std::string dir = makeTempDir();
+    writeSolidIcon(dir + "net.ico", RGB(0xFF, 0x00, 0xFF));
+    const Keys plain = {{"Kelvora.width:", "160"}, {"Kelvora.height:", "100"}, {"Kelvora.ip.caption:", "IP"},
+                        {"Kelvora.ip.left:", "10"}, {"Kelvora.ip.right:", "150"}, {"Kelvora.ip.y:", "75"}};
+    loadModel(plain, dir);
+    PanelWindow before;
+    before.paint();
+    const Image without = before.buffer();
+
+    Keys roomless = plain;
+    for (const char* row : {"netDown", "netUp"}) {
+        const std::string k = std::string("Kelvora.") + row + ".";
+        roomless.insert(roomless.end(), {{k + "caption:", "Rate"}, {k + "icon:", "net.ico"}, {k + "left:", "40"},
+                                         {k + "right:", row[3] == 'D' ? "40" : "-5"}, {k + "y:", "5"}});
+    }
+    roomless.insert(roomless.end(), {{"Kelvora.netGraph.x:", "5"}, {"Kelvora.netGraph.y:", "5"},
+                                     {"Kelvora.netGraph.width:", "50"}, {"Kelvora.netGraph.height:", "0"}});
+    loadModel(roomless, dir);
+    snprintf(panelModel.items[ITEM_NET_DOWN].value, VALUE_SIZE, "%s", "9 B/s");
+    PanelWindow after;
+    after.paint();
+    CHECK(after.buffer().pixels == without.pixels);
+
+    SUBCASE("with room the rows are drawn like the others, after them") {
+        Keys rows = roomless;
+        rows.push_back({"Kelvora.netDown.right:", "150"});
+        loadModel(rows, dir);
+        PanelWindow panel;
+        panel.paint();
+        const Image image = panel.buffer();
+        CHECK(image.at(40, 5) == 0xFF00FF);
+        CHECK_FALSE(pixelsOf(image, pixelOf(TEXT_COLOUR), RECT{40, 5, 150, 25}).empty());
+        CHECK(image.at(40, 60) == pixelOf(STYLE_BACKGROUND));  // and no network graph
+    }
+}
+
 TEST_CASE("a graph without history draws its frame and plot area but no bars") {
     loadModel({{"Kelvora.cpuGraph.background:", "#0000FF"}, {"Kelvora.memoryGraph.x:", "60"},
                {"Kelvora.memoryGraph.width:", "0"}});
