@@ -99,6 +99,17 @@ def plug():
     return img
 
 
+def arrow(colour, down):
+    """A broad arrow pointing down (download) or up (upload), over a dark base line."""
+    img = canvas()
+    rect(img, 6, 2, 9, 9, colour) if down else rect(img, 6, 6, 9, 13, colour)
+    for i in range(5):
+        y = 9 + i if down else 6 - i
+        rect(img, 3 + i, y, 12 - i, y, colour)
+    rect(img, 1, 14 if down else 1, 14, 14 if down else 1, (0x30, 0x30, 0x30))
+    return img
+
+
 ICONS = {
     "ip.ico": globe,
     "total-memory.ico": lambda: chip((0x3A, 0x7D, 0x44)),
@@ -110,6 +121,8 @@ ICONS = {
     "battery.ico": lambda: battery((0x4C, 0xAF, 0x50)),
     "ac-on.ico": plug,
     "battery-charge.ico": lambda: battery((0x4C, 0xAF, 0x50), bolt=True),
+    "net-down.ico": lambda: arrow((0x2E, 0x9C, 0xE6), down=True),
+    "net-up.ico": lambda: arrow((0xF0, 0x8A, 0x24), down=False),
 }
 
 

@@ -70,6 +70,10 @@ bool menuOpen();
 // import of MessageBoxA at a recorder so the style of the call itself is known.
 void installBoxRecorder(HMODULE plugin);
 
+// --- drawn texts (host_texts.cpp) ---
+// Logs every DrawTextA call of the plugin with its text and rectangle (--log-texts).
+void installTextRecorder(HMODULE plugin);
+
 // --- timers of the plugin (host_timers.cpp) ---
 // Records the plugin's thread timers (SetTimer and KillTimer without a window) and counts
 // its performance-data queries.

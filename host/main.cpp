@@ -72,6 +72,7 @@ HMODULE loadPlugin() {
     HMODULE plugin = LoadLibraryA(runOptions.plugin.c_str());
     if (!plugin) return nullptr;
     if (host::logging()) host::installBoxRecorder(plugin);
+    if (host::logging() && runOptions.logTexts) host::installTextRecorder(plugin);
     host::installTimerRecorder(plugin);
     return plugin;
 }

@@ -31,6 +31,8 @@ Options parseOptions(const std::vector<std::string>& args) {
             kindGiven = true;
         } else if (a == "--explain-reads") {
             o.explainReads = true;
+        } else if (a == "--log-texts") {
+            o.logTexts = true;
         } else if (a == "--stop-after") {
             if (i + 1 >= args.size() || !hostrc::parseInt(args[i + 1], &o.stopAfter) || o.stopAfter < 0)
                 o.error = "--stop-after needs a number of milliseconds";
@@ -52,7 +54,7 @@ Options parseOptions(const std::vector<std::string>& args) {
 
 const char* usageText() {
     return "usage: blackbox.exe [--slit | --ex] [--log FILE] [--script FILE] [--screenshot FILE]\n"
-           "                    [--style FILE] [--editor PROGRAM] [--stop-after MS] [--explain-reads]\n"
+           "                    [--style FILE] [--editor PROGRAM] [--stop-after MS] [--explain-reads] [--log-texts]\n"
            "                    PLUGIN.dll\n"
            "  --slit           start the plugin with beginSlitPlugin (default: beginPlugin)\n"
            "  --ex             start the plugin with beginPluginEx\n"
@@ -64,7 +66,8 @@ const char* usageText() {
            "  --editor PROGRAM the editor that GetBlackboxEditor names (default: notepad)\n"
            "  --stop-after MS  end the run after MS milliseconds\n"
            "  --explain-reads  with --log, follow every settings read with the rc line that\n"
-           "                   answered it and whether the reader took its text as it stands\n";
+           "                   answered it and whether the reader took its text as it stands\n"
+           "  --log-texts      with --log, log every text the plugin draws, with its rectangle\n";
 }
 
 }  // namespace hostoptions

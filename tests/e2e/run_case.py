@@ -6,8 +6,12 @@ import argparse
 import os
 import re
 import shutil
+import socket
+import statistics
 import subprocess
 import sys
+import threading
+import time
 import zipfile
 from importlib.machinery import SourceFileLoader
 
@@ -227,13 +231,13 @@ def shows_icon(rows, left, top, pixels):
 
 
 def check_panel_picture(args, path, rc):
-    """Both graphs with frame, background and caption; every disk and information row with
+    """The three graphs with frame, background and caption; every disk and information row with
     caption, value and icon."""
     v = rc_values(rc)
     num = lambda key: int(v[key.lower()])
     width, height, rows = read_png(path)
     check((width, height) == (num("Kelvora.width:"), num("Kelvora.height:")), f"screenshot is {width}x{height}")
-    for graph in ("cpuGraph", "memoryGraph"):
+    for graph in ("cpuGraph", "memoryGraph", "netGraph"):
         x, y, w, h = (num(f"Kelvora.{graph}.{k}:") for k in ("x", "y", "width", "height"))
         frame = [(fx, y - 1) for fx in range(x - 1, x + w + 1)] + [(fx, y + h) for fx in range(x - 1, x + w + 1)]
         frame += [(x - 1, fy) for fy in range(y, y + h)] + [(x + w, fy) for fy in range(y, y + h)]
@@ -246,9 +250,10 @@ def check_panel_picture(args, path, rc):
     freedisk = icon_pixels(args.source, "disk-free.ico")
     fulldisk = icon_pixels(args.source, "disk-full.ico")
     row_icons = {"ip": "ip.ico", "totalMemory": "total-memory.ico", "usedMemory": "used-memory.ico",
-                 "freeMemory": "free-memory.ico", "systemUptime": "uptime.ico"}
+                 "freeMemory": "free-memory.ico", "systemUptime": "uptime.ico", "netDown": "net-down.ico",
+                 "netUp": "net-up.ico"}
     rows_to_check = [(f"disk[{i}]", [freedisk, fulldisk]) for i in range(1, num("Kelvora.diskCount:") + 1)]
-    for item in ITEMS:
+    for item in ITEMS + ["netDown", "netUp"]:
         if item == "battery":
             choices = [icon_pixels(args.source, n) for n in ("battery.ico", "ac-on.ico", "battery-charge.ico")]
         else:
@@ -600,6 +605,101 @@ def soak_script(cycles, reloads, tick_rounds, paints, module_loads):
     return ("wait 500\n" + cycle + measure("first") + cycle * (cycles - 1) + measure("end") +
             "reload-module\n" + measure("loaded") + f"repeat {module_loads} reload-module\n" + measure("reloaded") +
             "stop\n")
+
+
+RATE_TEXT = re.compile(r"^(\d+(?:\.\d+)?) (B|KB|MB|GB)/s$")
+
+
+def rate_of(text):
+    """Bytes per second of a rate text ("1.9 MB/s"), or None."""
+    m = RATE_TEXT.match(text)
+    return float(m.group(1)) * 1024 ** ("B", "KB", "MB", "GB").index(m.group(2)) if m else None
+
+
+def drawn_texts(run, rect, format):
+    """The texts drawn into one rectangle with one format, in the order they were drawn."""
+    tail = " rect=%d,%d,%d,%d format=0x%X" % (*rect, format)
+    return [l[len("text "):-len(tail)].strip('"') for l in run.lines("text ") if l.endswith(tail)]
+
+
+class LoopbackSender:
+    """Sends `rate` bytes a second to a receiver of its own over 127.0.0.1, evenly, until stopped."""
+
+    def __init__(self, rate):
+        self.rate, self.sent, self.stopping = rate, 0, False
+        server = socket.create_server(("127.0.0.1", 0))
+        self.receiver_end = socket.create_connection(server.getsockname())
+        self.sender_end, _ = server.accept()
+        server.close()
+        self.threads = [threading.Thread(target=self.receive, daemon=True), threading.Thread(target=self.send, daemon=True)]
+
+    def receive(self):
+        while self.receiver_end.recv(1 << 20):
+            pass
+
+    def send(self):
+        start, chunk = time.monotonic(), bytes(65536)
+        while not self.stopping:
+            due = int(self.rate * (time.monotonic() - start)) - self.sent
+            # Large writes only: each segment costs loopback some 66 bytes of headers.
+            if due < 16384:
+                time.sleep(0.005)
+                continue
+            self.sent += self.sender_end.send(chunk[:min(due, len(chunk))])
+
+    def __enter__(self):
+        for t in self.threads:
+            t.start()
+        return self
+
+    def __exit__(self, *_):
+        self.stopping = True
+        self.threads[1].join()
+        self.sender_end.close()
+        self.threads[0].join()
+        self.receiver_end.close()
+
+
+@case
+def kelvora_net_loopback(args):
+    """Real traffic: with Kelvora.net.interface naming Wine's loopback interface ("lo", the
+    Linux interface it reports), a steady 2,000,000 bytes a second over 127.0.0.1 shows in both
+    rows and the graph's caption. Loopback receives every byte it sends, so both rates are the
+    sent rate, plus the TCP/IP headers and the acknowledgements (under one percent) and whatever else
+    uses loopback meanwhile: within 25 %, taken as the median of the readings shown."""
+    folder, plugin = kelvora_folder(args, "net")
+    rc = os.path.join(folder, "Kelvora.rc")
+    with open(rc, "rb") as f:
+        theme = f.read()
+    theme = theme.replace(b"Kelvora.net.interface:\r\n", b"Kelvora.net.interface: lo\r\n")
+    theme = theme.replace(b"Kelvora.timers.net: 1000", b"Kelvora.timers.net: 500")
+    with open(rc, "wb") as f:
+        f.write(theme)
+    rate = 2000000
+    with LoopbackSender(rate):
+        run = run_host(args.host, plugin, "wait 6500\nstop\n", extra=["--log-texts"])
+    require_plugin_entry_points(run)
+    check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}")
+    v = rc_values(rc)
+    num = lambda key: int(v[key.lower()])
+    shown = {}
+    for row in ("netDown", "netUp"):
+        left, right, y, tab_x, tab_y = (num(f"Kelvora.{row}.{k}:") for k in ("left", "right", "y", "tab_x", "tab_y"))
+        texts = drawn_texts(run, (left + tab_x, y + tab_y, right, y + tab_y + 20), 0x2)  # DT_RIGHT: the value
+        check(texts and texts[0] == "0 B/s", f"{row}: the first reading shows 0 B/s: {texts[:3]}")
+        rates = [rate_of(t) for t in texts]
+        check(None not in rates, f"{row}: texts that are no rate: {sorted(set(texts))}")
+        first = next((i for i, r in enumerate(rates) if r > 0), len(rates))
+        shown[row] = rates[first:]
+        check(len(shown[row]) >= 10, f"{row}: too few readings with traffic: {texts}")
+        median = statistics.median(shown[row])
+        check(abs(median - rate) <= 0.25 * rate, f"{row}: median {median:.0f} B/s, sent {rate} B/s: {texts}")
+    x, y, w, h = (num(f"Kelvora.netGraph.{k}:") for k in ("x", "y", "width", "height"))
+    captions = drawn_texts(run, (x, y, x + w, y + h), 0x8025)  # centred, one line, ellipsis
+    downs = drawn_texts(run, (num("Kelvora.netDown.left:") + num("Kelvora.netDown.tab_x:"),
+                              num("Kelvora.netDown.y:") + num("Kelvora.netDown.tab_y:"), num("Kelvora.netDown.right:"),
+                              num("Kelvora.netDown.y:") + num("Kelvora.netDown.tab_y:") + 20), 0x2)
+    check_lines(["NET " + d for d in downs], captions, "graph captions: NET and the download rate of the same paint")
 
 
 @case
