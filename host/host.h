@@ -74,6 +74,19 @@ void installBoxRecorder(HMODULE plugin);
 // Logs every DrawTextA call of the plugin with its text and rectangle (--log-texts).
 void installTextRecorder(HMODULE plugin);
 
+// --- interface tables (host_net.cpp) ---
+// Feeds the plugin the interfaces of FILE from now on (--net-table and the net-table step): one a
+// line, fields id=, alias="...", description="...", type=, up=, hardware=, filter=, speed= (bits a
+// second), in=, out= (counters at the load) and in-rate=, out-rate= (bytes a second after it).
+bool loadNetTable(const char* file, std::string* error);
+// Points the plugin's import of GetIfTable at the host's, which answers with the fed table.
+void installNetTableFeed(HMODULE plugin);
+// The host's GetIfTable2 and FreeMibTable for the plugin's run-time lookups of those names
+// (null for other names, or where the system lacks them).
+FARPROC netTableLookup(const char* name);
+// Logs the interface table the plugin sees (the fed one, else the system's), a line each.
+void logInterfaces();
+
 // --- timers of the plugin (host_timers.cpp) ---
 // Records the plugin's thread timers (SetTimer and KillTimer without a window) and counts
 // its performance-data queries.

@@ -220,6 +220,16 @@ void runStepOnce(const hostscript::Step& step) {
         case hostscript::StepKind::Clock:
             logClock(step.text);
             break;
+        case hostscript::StepKind::Interfaces:
+            logLine("script interfaces");
+            logInterfaces();
+            break;
+        case hostscript::StepKind::NetTable: {
+            logLine("script net-table %s", quoted(step.text.c_str()).c_str());
+            std::string error;
+            if (!loadNetTable(step.text.c_str(), &error)) logLine("net-table failed: %s", error.c_str());
+            break;
+        }
         case hostscript::StepKind::Stop:
             logLine("script stop");
             running = false;

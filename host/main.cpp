@@ -74,6 +74,7 @@ HMODULE loadPlugin() {
     if (host::logging()) host::installBoxRecorder(plugin);
     if (host::logging() && runOptions.logTexts) host::installTextRecorder(plugin);
     host::installTimerRecorder(plugin);
+    host::installNetTableFeed(plugin);
     return plugin;
 }
 
@@ -132,6 +133,7 @@ int main(int argc, char** argv) {
         return fail(error, 2);
     host::setEditor(options.editor);
     host::explainReads(options.explainReads);
+    if (!options.netTable.empty() && !host::loadNetTable(options.netTable.c_str(), &error)) return fail(error, 2);
 
     if (!host::createHostWindows(GetModuleHandleA(nullptr))) return fail("cannot create the host windows", 1);
     SetConsoleCtrlHandler(onConsoleBreak, TRUE);

@@ -13,6 +13,7 @@ std::string* fileOption(Options& o, const std::string& name) {
     if (name == "--screenshot") return &o.screenshotFile;
     if (name == "--style") return &o.styleFile;
     if (name == "--editor") return &o.editor;
+    if (name == "--net-table") return &o.netTable;
     return nullptr;
 }
 
@@ -55,6 +56,7 @@ Options parseOptions(const std::vector<std::string>& args) {
 const char* usageText() {
     return "usage: blackbox.exe [--slit | --ex] [--log FILE] [--script FILE] [--screenshot FILE]\n"
            "                    [--style FILE] [--editor PROGRAM] [--stop-after MS] [--explain-reads] [--log-texts]\n"
+           "                    [--net-table FILE]\n"
            "                    PLUGIN.dll\n"
            "  --slit           start the plugin with beginSlitPlugin (default: beginPlugin)\n"
            "  --ex             start the plugin with beginPluginEx\n"
@@ -67,7 +69,8 @@ const char* usageText() {
            "  --stop-after MS  end the run after MS milliseconds\n"
            "  --explain-reads  with --log, follow every settings read with the rc line that\n"
            "                   answered it and whether the reader took its text as it stands\n"
-           "  --log-texts      with --log, log every text the plugin draws, with its rectangle\n";
+           "  --log-texts      with --log, log every text the plugin draws, with its rectangle\n"
+           "  --net-table F    feed the plugin the interface table of F (see README) instead of the system's\n";
 }
 
 }  // namespace hostoptions

@@ -36,6 +36,17 @@ std::string parseStep(const std::string& word, const std::string& rest, Step& st
             return "wait needs a number of milliseconds from 0 up";
         return "";
     }
+    if (word == "interfaces") {
+        step.kind = StepKind::Interfaces;
+        if (!rest.empty()) return word + " takes nothing after it";
+        return "";
+    }
+    if (word == "net-table") {
+        step.kind = StepKind::NetTable;
+        step.text = rest;
+        if (rest.empty()) return "net-table needs a file";
+        return "";
+    }
     if (word == "broadcast" || word == "menu" || word == "screenshot") {
         step.kind = word == "broadcast" ? StepKind::Broadcast : word == "menu" ? StepKind::Menu : StepKind::Screenshot;
         step.text = rest;
@@ -159,6 +170,8 @@ const char* stepName(StepKind kind) {
         case StepKind::ReloadModule: return "reload-module";
         case StepKind::Measure: return "measure";
         case StepKind::Clock: return "clock";
+        case StepKind::Interfaces: return "interfaces";
+        case StepKind::NetTable: return "net-table";
         case StepKind::Stop: return "stop";
     }
     return "?";

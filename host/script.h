@@ -19,6 +19,8 @@
 //   clock LABEL          log the processor time the process has used and the tick count
 //   repeat N STEP        run STEP (broadcast, reconfigure, tick, paint, restart) N times
 //                        at once, with the log quiet in between
+//   interfaces           log the interface table the plugin sees
+//   net-table FILE       feed the plugin the interface table of FILE from now on
 //   stop                 end the run
 #pragma once
 
@@ -27,7 +29,7 @@
 
 namespace hostscript {
 
-enum class StepKind { Wait, Broadcast, BroadcastNull, Reconfigure, Menu, Drag, Screenshot, WriteInt, Tick, Paint, Restart, ReloadModule, Measure, Clock, Stop };
+enum class StepKind { Wait, Broadcast, BroadcastNull, Reconfigure, Menu, Drag, Screenshot, WriteInt, Tick, Paint, Restart, ReloadModule, Measure, Clock, Interfaces, NetTable, Stop };
 
 struct Step {
     StepKind kind;
