@@ -1,4 +1,4 @@
-// Benchmark rows of hostile settings: a reload, a CPU tick and a rendering paint with the
+// Benchmark rows of hostile settings: a reload, the sampler ticks and a rendering paint with the
 // largest graphs and panel an rc file can ask for, and the worst of each over every integer
 // key at its extreme values, one key at a time and all at once.
 #include "bench_hostile.h"
@@ -17,6 +17,7 @@
 #include "config/settings.h"
 #include "host/resource_use.h"
 #include "render/painter.h"
+#include "sampling/net_sampler.h"
 #include "sampling/samplers.h"
 #include "support/fake_host.h"
 #include "support/painting_window.h"
@@ -63,6 +64,7 @@ struct Costs {
     double cpuTick;
     double memoryTick;
     double diskTick;
+    double netTick;
     double paint;
     size_t heldBytes;    // private bytes the process holds beyond an empty model, after a paint
     size_t bufferBytes;  // the two histories and backBuffer's pixels
@@ -93,6 +95,7 @@ Costs measureModel(const std::vector<Setting>& settings, int runs) {
     c.cpuTick = measure(runs, [] { sampleCpu(nullptr, 0, 0, 0); }).median;
     c.memoryTick = measure(runs, [] { sampleMemory(nullptr, 0, 0, 0); }).median;
     c.diskTick = measure(runs, [] { sampleDisks(nullptr, 0, 0, 0); }).median;
+    c.netTick = measure(runs, [] { sampleNetwork(nullptr, 0, 0, 0); }).median;
     c.paint = measure(runs, [window] {
         invalidatePanel();
         UpdateWindow(window);
@@ -116,6 +119,7 @@ void printCosts(const char* name, const Costs& c, const Costs* base) {
     row("CPU tick", c.cpuTick, base ? base->cpuTick : 0);
     row("memory tick", c.memoryTick, base ? base->memoryTick : 0);
     row("disk tick", c.diskTick, base ? base->diskTick : 0);
+    row("network tick", c.netTick, base ? base->netTick : 0);
     row("rendering paint", c.paint, base ? base->paint : 0);
     snprintf(label, sizeof label, "%s: histories and back buffer; private bytes held", name);
     printf("| %s | %.2f MB; %.2f MB | |\n", label, static_cast<double>(c.bufferBytes) / (1024.0 * 1024.0),
@@ -133,12 +137,13 @@ struct Worst {
 void sweepIntegerKeys() {
     const std::vector<std::string> keys = integerKeys();
     const char* const extremes[] = {"-2147483648", "-1", "0", "1", "2147483647"};
-    Worst reload, cpu, memory, disk, paint, held, buffers;
+    Worst reload, cpu, memory, disk, net, paint, held, buffers;
     auto take = [&](const Costs& c, const std::string& label) {
         reload.take(c.reload, label);
         cpu.take(c.cpuTick, label);
         memory.take(c.memoryTick, label);
         disk.take(c.diskTick, label);
+        net.take(c.netTick, label);
         paint.take(c.paint, label);
         held.take(static_cast<double>(c.heldBytes), label);
         buffers.take(static_cast<double>(c.bufferBytes), label);
@@ -160,6 +165,7 @@ void sweepIntegerKeys() {
     printf("| CPU tick | %.2f | %s |\n", cpu.value, cpu.what.c_str());
     printf("| memory tick | %.2f | %s |\n", memory.value, memory.what.c_str());
     printf("| disk tick | %.2f | %s |\n", disk.value, disk.what.c_str());
+    printf("| network tick | %.2f | %s |\n", net.value, net.what.c_str());
     printf("| rendering paint | %.2f | %s |\n", paint.value, paint.what.c_str());
     printf("| histories and back buffer | %.1f MB | %s |\n", buffers.value / (1024.0 * 1024.0), buffers.what.c_str());
     printf("| private bytes held | %.1f MB | %s |\n", held.value / (1024.0 * 1024.0), held.what.c_str());
@@ -173,9 +179,11 @@ void benchHostileSettings() {
     const Costs base = measureModel({}, HOSTILE_RUNS);
     printCosts("default model", base, nullptr);
     const Costs wide = measureModel({{"Kelvora.cpuGraph.width:", "2147483647"},
-                                     {"Kelvora.memoryGraph.width:", "2147483647"}},
+                                     {"Kelvora.memoryGraph.width:", "2147483647"},
+                                     {"Kelvora.netGraph.width:", "2147483647"},
+                                     {"Kelvora.netGraph.height:", "50"}},
                                     HOSTILE_RUNS);
-    printCosts("both graph widths 2147483647", wide, &base);
+    printCosts("all three graph widths 2147483647", wide, &base);
     const Costs large = measureModel({{"Kelvora.width:", "20000"}, {"Kelvora.height:", "20000"}}, HOSTILE_RUNS);
     printCosts("panel 20000 x 20000", large, &base);
     const Costs disks = measureModel({{"Kelvora.diskCount:", "25"}}, HOSTILE_RUNS);

@@ -50,7 +50,7 @@ void replaceIcon(HICON& icon, COLORREF colour) {
 void fillHistories() {
     for (GraphState& g : panelModel.graphs)
         if (g.history)
-            for (int64_t j = 0; j < g.samples; ++j) g.history[j] = 1 + (j * 37) % 100;
+            for (int64_t j = 0; j < g.samples; ++j) g.history[j] = (1 + (j * 37) % 100) * (g.scale == 100 ? 1 : 12345);
     panelModel.cpuPercent = 42;
     panelModel.memoryLoad = 63;
 }
@@ -66,7 +66,7 @@ void defaultModel() {
     finishModel();
 }
 
-// 25 disks, graphs 1000 samples wide, every icon and text set.
+// 25 disks, load graphs 1000 samples wide and the network graph, every icon and text set.
 void largestModel(int graphWidth) {
     startModel();
     auto set = [](const std::string& key, const std::string& value) { fakehost::set("Kelvora." + key + ":", value); };
@@ -82,20 +82,22 @@ void largestModel(int graphWidth) {
     set("diskCount", "25");
     for (int k = 1; k <= 25; ++k) {
         const std::string disk = "disk[" + std::to_string(k) + "].";
-        const int column = (k - 1) / 13, row = (k - 1) % 13;
+        const int column = (k - 1) / 13, row = (k - 1) % 13;  // rows 230 to 470
         set(disk + "left", std::to_string(10 + column * 510));
         set(disk + "right", std::to_string(500 + column * 510));
         set(disk + "y", std::to_string(230 + row * 20));
         set(disk + "tab_x", "20");
         set(disk + "caption", "Disk " + std::to_string(k) + " data volume");
     }
-    const char* items[] = {"ip", "totalMemory", "usedMemory", "freeMemory", "battery", "systemUptime"};
+    set("netGraph.x", "520"), set("netGraph.y", "10");
+    set("netGraph.width", std::to_string(graphWidth < 490 ? graphWidth : 490)), set("netGraph.height", "100");
+    const char* items[] = {"ip", "totalMemory", "usedMemory", "freeMemory", "battery", "systemUptime", "netDown", "netUp"};
     for (int i = 0; i < ITEM_COUNT; ++i) {
         const std::string item = items[i];
         set(item + ".caption", item + " of the machine");
         set(item + ".left", std::to_string(10 + (i % 2) * 510));
         set(item + ".right", std::to_string(500 + (i % 2) * 510));
-        set(item + ".y", std::to_string(500 + (i / 2) * 40));
+        set(item + ".y", std::to_string(480 + (i / 2) * 40));
         set(item + ".tab_x", "20");
     }
     finishModel();
@@ -152,7 +154,7 @@ void benchPainter() {
     defaultModel();
     measurePaints("default model (100 x 100, graphs 20 wide)");
     largestModel(1000);
-    measurePaints("largest model (1020 x 640, 25 disks, 1000 wide)");
+    measurePaints("largest model (1020 x 640, 25 disks, graphs 1000 wide, network 490)");
     // Columns beyond the panel are skipped and the history keeps a screen's width of samples:
     // this should cost what the largest model costs.
     largestModel(1000000);

@@ -14,6 +14,7 @@
 #include "bench_timing.h"
 #include "sampling/load_meter.h"
 #include "sampling/meter_platform.h"
+#include "sampling/net_sampler.h"
 #include "support/perf_block.h"
 
 namespace {
@@ -116,6 +117,7 @@ void benchmarkLoadMeter() {
 
 // With the argument "hostile" only the hostile-settings rows run.
 int main(int argc, char** argv) {
+    lookUpNetworkTables();
     if (argc > 1 && strcmp(argv[1], "hostile") == 0) {
         benchHostileSettings();
         return 0;
