@@ -78,6 +78,7 @@ void installTextRecorder(HMODULE plugin);
 // Feeds the plugin the interfaces of FILE from now on (--net-table and the net-table step): one a
 // line, fields id=, alias="...", description="...", type=, up=, hardware=, filter=, speed= (bits a
 // second), in=, out= (counters at the load) and in-rate=, out-rate= (bytes a second after it).
+// An interface that the table fed before has too goes on from its counters, at the new rates.
 bool loadNetTable(const char* file, std::string* error);
 // Points the plugin's import of GetIfTable at the host's, which answers with the fed table.
 void installNetTableFeed(HMODULE plugin);

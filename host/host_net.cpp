@@ -213,8 +213,17 @@ bool loadNetTable(const char* file, std::string* error) {
         if (!parseInterface(line, &f, error)) return false;
         rows.push_back(f);
     }
+    // An interface of the table fed so far goes on from its counters now, as a real one does when
+    // only its rates change.
+    const ULONGLONG now = GetTickCount64();
+    for (FedInterface& f : rows)
+        for (const FedInterface& before : fed)
+            if (feeding && before.id == f.id) {
+                f.in = counterNow(before.in, before.inRate);
+                f.out = counterNow(before.out, before.outRate);
+            }
     fed = rows;
-    fedSince = GetTickCount64();
+    fedSince = now;
     feeding = true;
     logLine("net-table %s: %u interfaces", quoted(file).c_str(), static_cast<unsigned>(fed.size()));
     return true;
