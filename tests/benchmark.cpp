@@ -9,6 +9,7 @@
 
 #include "bench_hostile.h"
 #include "bench_painter.h"
+#include "bench_profile.h"
 #include "bench_reload.h"
 #include "bench_samplers.h"
 #include "bench_timing.h"
@@ -115,16 +116,21 @@ void benchmarkLoadMeter() {
 
 }  // namespace
 
-// With the argument "hostile" only the hostile-settings rows run.
+// With the argument "hostile" only the hostile-settings rows run, with "profile" only the profile.
 int main(int argc, char** argv) {
     lookUpNetworkTables();
     if (argc > 1 && strcmp(argv[1], "hostile") == 0) {
         benchHostileSettings();
         return 0;
     }
+    if (argc > 1 && strcmp(argv[1], "profile") == 0) {
+        benchProfile();
+        return 0;
+    }
     benchmarkLoadMeter();
     benchSamplers();
     benchPainter();
+    benchProfile();
     benchReload();
     benchHostileSettings();
     return 0;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 
+#include "host/style.h"
 #include "shell/host_api.h"
 
 namespace fakehost {
@@ -20,6 +21,7 @@ std::string lastString;  // ReadString's answer lives here until the next call
 unsigned char style[HOST_STYLE_SIZE];
 COLORREF styleBackground = RGB(0x40, 0x40, 0x40);
 int gradients = 0;
+bool hostGradients = false;
 std::vector<MenuRecord> menuRecords;
 int shown = -1;
 HWND host = nullptr;
@@ -109,6 +111,7 @@ void setStyleColors(COLORREF text, COLORREF background) {
 }
 
 int gradientCalls() { return gradients; }
+void paintHostGradients(bool on) { hostGradients = on; }
 const std::vector<MenuRecord>& menus() { return menuRecords; }
 int shownMenu() { return shown; }
 
@@ -198,6 +201,13 @@ void MakeStyleGradient(HDC dc, RECT* rect, void* styleRecord, bool withBorder) {
              rect->bottom, withBorder ? 1 : 0);
     record(line);
     (void)styleRecord;
+    if (hostGradients) {
+        // The stand-in shell's own painting of its default style, a fill a row.
+        static hoststyle::Record record;
+        hoststyle::setDefaults(record);
+        hoststyle::paintGradient(dc, *rect, record.bytes, withBorder);
+        return;
+    }
     HBRUSH brush = CreateSolidBrush(styleBackground);
     FillRect(dc, rect, brush);
     DeleteObject(brush);

@@ -31,6 +31,9 @@ HWND slitWindow();
 // Text colour and background colour the fake style uses.
 void setStyleColors(COLORREF text, COLORREF background);
 int gradientCalls();
+// MakeStyleGradient paints as the stand-in shell does (a fill for each row of its default
+// vertical gradient) instead of one fill: for the benchmark's profile of a rendering.
+void paintHostGradients(bool on);
 
 struct MenuItemRecord {
     std::string label;
