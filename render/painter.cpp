@@ -1,7 +1,10 @@
-// Panel painter: background, the two load graphs, the disk rows and the information
-// rows drawn into backBuffer, which then serves every paint until the model changes.
+// Panel painter: background, the load and network graphs, the disk rows and the information rows
+// drawn into backBuffer, which is kept from paint to paint: a sampler asks for the parts it
+// changed, the changes of one moment are rendered together, and a render draws each part the
+// one way a whole rendering does, clipped to the pixels that changed.
 #include "render/painter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -88,29 +91,58 @@ ShownSamples shownSamples(const GraphState& g) {
     return ShownSamples{first, end, oldestHeld};
 }
 
-// One-pixel columns, oldest sample at the left, each as high as barOf(sample) says. Samples older
-// than the history holds are 0 and, like every bar of 0 or below, have no column: a negative
-// sample would otherwise draw into the frame below the plot area.
+// One-pixel columns, oldest sample at the left, each as high as barOf(sample) says, drawn as
+// vertical lines in the graph's pen: a line ends one pixel short of its end point, so a line
+// from y + h - bar to y + h fills the column's rows y + h - bar to y + h - 1, the bar standing on
+// the plot's bottom row. One call draws many columns; each single figure costs a call of its own.
+// Samples older than the history holds are 0 and, like every bar of 0 or below, have no column:
+// a negative sample would otherwise draw into the frame below the plot area.
 template <typename BarOf>
 void drawBars(HDC dc, const GraphState& g, BarOf barOf) {
     if (!g.history || g.samples < 1) return;
+    constexpr int CHUNK = 256;  // columns a call, on the stack: a steady render allocates nothing
+    POINT ends[2 * CHUNK];
+    DWORD pointsPerLine[CHUNK];
+    int lines = 0;
     const int64_t base = static_cast<int64_t>(g.y) + g.height;
+    // Rows beyond the panel show nothing: bars are cut to a row past its edges, which keeps the
+    // coordinates of huge bars far from any limit of the system's line drawing.
+    const int64_t topmost = -1, bottommost = int64_t{shownPanelHeight()} + 1;
     const ShownSamples shown = shownSamples(g);
     for (int64_t j = shown.first; j < shown.end; ++j) {
-        int bar = barOf(g.history[j - shown.oldestHeld]);
+        const int bar = barOf(g.history[j - shown.oldestHeld]);
         if (bar <= 0) continue;
-        int column = static_cast<int>(g.x + j);
-        // Wine's Rectangle leaves a 1 x 1 figure blank; a one-pixel bar is set directly.
-        if (bar == 1)
-            SetPixelV(dc, column, coordinate(base - 1), g.color);
-        else
-            Rectangle(dc, column, coordinate(base - bar), column + 1, coordinate(base));
+        const int64_t top = std::max(base - bar, topmost), bottom = std::min(base, bottommost);
+        if (top >= bottom) continue;
+        const int column = static_cast<int>(g.x + j);
+        ends[2 * lines] = POINT{column, static_cast<int>(top)};
+        ends[2 * lines + 1] = POINT{column, static_cast<int>(bottom)};
+        pointsPerLine[lines] = 2;
+        if (++lines == CHUNK) {
+            PolyPolyline(dc, ends, pointsPerLine, lines);
+            lines = 0;
+        }
     }
+    if (lines > 0) PolyPolyline(dc, ends, pointsPerLine, lines);
+}
+
+// The highest bar among the columns a graph shows, 0 when none stands.
+template <typename BarOf>
+int highestBar(const GraphState& g, BarOf barOf) {
+    int highest = 0;
+    if (!g.history || g.samples < 1) return 0;
+    const ShownSamples shown = shownSamples(g);
+    for (int64_t j = shown.first; j < shown.end; ++j) highest = std::max(highest, barOf(g.history[j - shown.oldestHeld]));
+    return highest;
 }
 
 // Load graphs: percentages against a scale of 100, through the single-precision factor.
+float loadFactor(const GraphState& g) {
+    return static_cast<float>(static_cast<double>(g.height) / static_cast<double>(g.scale));
+}
+
 void drawLoadBars(HDC dc, const GraphState& g) {
-    const float factor = static_cast<float>(static_cast<double>(g.height) / static_cast<double>(g.scale));
+    const float factor = loadFactor(g);
     drawBars(dc, g, [factor](int64_t sample) { return barHeight(factor, sample); });
 }
 
@@ -179,20 +211,28 @@ void drawNetGraph(HDC dc) {
     drawGraphCaption(dc, down, text, sizeof text);
 }
 
+HICON diskIcon(int slot) {
+    return panelModel.diskFree[slot] <= panelModel.fullQuota ? panelModel.icons.fulldisk : panelModel.icons.freedisk;
+}
+
+RECT diskCaptionRect(const DiskEntry& disk) {
+    const int64_t top = int64_t{disk.y} + disk.tab_y;
+    return rectangleOf(int64_t{disk.left} + disk.tab_x, top, int64_t{disk.left} + DISK_CAPTION_WIDTH, top + TEXT_ROW_HEIGHT);
+}
+
+RECT diskFreeRect(const DiskEntry& disk) {
+    const int64_t top = int64_t{disk.y} + disk.tab_y;
+    return rectangleOf(int64_t{disk.right} - DISK_FREE_WIDTH, top, disk.right, top + TEXT_ROW_HEIGHT);
+}
+
 void drawDiskRow(HDC dc, int slot) {
     const DiskEntry& disk = panelModel.disks[slot];
-    const int64_t freeBytes = panelModel.diskFree[slot];
-    HICON icon = freeBytes <= panelModel.fullQuota ? panelModel.icons.fulldisk : panelModel.icons.freedisk;
+    HICON icon = diskIcon(slot);
     if (icon) drawIcon(dc, icon, disk.left, disk.y);
-
-    const int64_t top = int64_t{disk.y} + disk.tab_y;
-    drawText(dc, disk.caption, sizeof disk.caption,
-             rectangleOf(int64_t{disk.left} + disk.tab_x, top, int64_t{disk.left} + DISK_CAPTION_WIDTH, top + TEXT_ROW_HEIGHT), 0);
-
+    drawText(dc, disk.caption, sizeof disk.caption, diskCaptionRect(disk), 0);
     char text[TEXT_BUFFER_SIZE];
-    formatByteSize(text, freeBytes);
-    drawText(dc, text, sizeof text, rectangleOf(int64_t{disk.right} - DISK_FREE_WIDTH, top, disk.right, top + TEXT_ROW_HEIGHT),
-             DT_RIGHT);
+    formatByteSize(text, panelModel.diskFree[slot]);
+    drawText(dc, text, sizeof text, diskFreeRect(disk), DT_RIGHT);
 }
 
 HICON batteryIcon() {
@@ -201,12 +241,18 @@ HICON batteryIcon() {
     return panelModel.batteryCharging ? icons.batteryCharge : icons.ACon;
 }
 
+HICON rowIcon(int index) { return index == ITEM_BATTERY ? batteryIcon() : panelModel.items[index].icon; }
+
+RECT rowTextRect(const InfoItem& item) {
+    const int64_t top = int64_t{item.y} + item.tab_y;
+    return rectangleOf(int64_t{item.left} + item.tab_x, top, item.right, top + TEXT_ROW_HEIGHT);
+}
+
 // Caption and value share one rectangle: a long caption and a long value overlap.
 void drawInfoRow(HDC dc, int index) {
     const InfoItem& item = panelModel.items[index];
-    drawIcon(dc, index == ITEM_BATTERY ? batteryIcon() : item.icon, item.left, item.y);
-    const int64_t top = int64_t{item.y} + item.tab_y;
-    RECT row = rectangleOf(int64_t{item.left} + item.tab_x, top, item.right, top + TEXT_ROW_HEIGHT);
+    drawIcon(dc, rowIcon(index), item.left, item.y);
+    const RECT row = rowTextRect(item);
     drawText(dc, item.caption, sizeof item.caption, row, 0);
     drawText(dc, item.value, sizeof item.value, row, DT_RIGHT);
 }
@@ -217,60 +263,316 @@ bool infoRowShown(int index) {
     return index < ALWAYS_DRAWN_ITEMS || item.right > item.left;
 }
 
-// Later drawing covers earlier: background, the CPU, memory and network graphs, disks, rows.
-void renderPanel(HDC dc) {
-    drawBackground(dc);
+// ---- Where each part draws ------------------------------------------------------------------
+// A render redraws, in the order of a whole rendering, every part that reaches the pixels that
+// changed, clipped to them. So each part's extent must hold every pixel it can draw: its
+// rectangles, its icon at the icon's own size, and a load graph's bars that rise above its plot.
+
+RECT panelRect() { return RECT{0, 0, shownPanelWidth(), shownPanelHeight()}; }
+
+// The pixels of r on the panel; rectangles given with their corners swapped (a negative height)
+// are drawn as their normal form is.
+RECT onPanel(RECT r) {
+    if (r.left > r.right) std::swap(r.left, r.right);
+    if (r.top > r.bottom) std::swap(r.top, r.bottom);
+    const RECT panel = panelRect();
+    RECT shown;
+    if (!IntersectRect(&shown, &r, &panel)) SetRectEmpty(&shown);
+    return shown;
+}
+
+RECT unite(const RECT& a, const RECT& b) {
+    RECT both;
+    UnionRect(&both, &a, &b);
+    return both;
+}
+
+// Icons are drawn at their own size, which the icon's bitmaps tell; kept for the icons of the
+// settings read last (a reload drops them with every other cache).
+struct IconSize {
+    HICON icon;
+    SIZE size;
+};
+constexpr int ICON_SIZES_KEPT = 16;
+IconSize iconSizes[ICON_SIZES_KEPT];
+int iconSizesKnown = 0;
+
+SIZE measureIcon(HICON icon) {
+    SIZE size = {0, 0};
+    ICONINFO info;
+    if (!GetIconInfo(icon, &info)) return size;
+    BITMAP bitmap = {};
+    // A monochrome icon keeps its image and mask one above the other in the mask bitmap.
+    if (info.hbmColor && GetObjectA(info.hbmColor, sizeof bitmap, &bitmap))
+        size = SIZE{bitmap.bmWidth, bitmap.bmHeight};
+    else if (info.hbmMask && GetObjectA(info.hbmMask, sizeof bitmap, &bitmap))
+        size = SIZE{bitmap.bmWidth, bitmap.bmHeight / 2};
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+    return size;
+}
+
+SIZE iconSize(HICON icon) {
+    if (!icon) return SIZE{0, 0};
+    for (int i = 0; i < iconSizesKnown; ++i)
+        if (iconSizes[i].icon == icon) return iconSizes[i].size;
+    const SIZE size = measureIcon(icon);
+    if (iconSizesKnown < ICON_SIZES_KEPT) iconSizes[iconSizesKnown++] = IconSize{icon, size};
+    return size;
+}
+
+RECT iconRect(HICON icon, int left, int top) {
+    const SIZE size = iconSize(icon);
+    return onPanel(rectangleOf(left, top, int64_t{left} + size.cx, int64_t{top} + size.cy));
+}
+
+RECT graphExtent(int index) {
+    const GraphState& g = panelModel.graphs[index];
+    if (index == GRAPH_NET_UP || (index == GRAPH_NET_DOWN && !netGraphShown())) return RECT{};
+    RECT extent = onPanel(rectangleOf(int64_t{g.x} - 1, int64_t{g.y} - 1, int64_t{g.x} + g.width + 1, int64_t{g.y} + g.height + 1));
+    if (index == GRAPH_NET_DOWN) return extent;  // its bars stay inside the plot
+    const float factor = loadFactor(g);
+    const int highest = highestBar(g, [factor](int64_t sample) { return barHeight(factor, sample); });
+    if (highest <= 0) return extent;
+    const int64_t base = int64_t{g.y} + g.height;
+    return unite(extent, onPanel(rectangleOf(g.x, base - highest, int64_t{g.x} + g.width, base)));
+}
+
+RECT diskExtent(int slot) {
+    const DiskEntry& disk = panelModel.disks[slot];
+    const RECT texts = unite(onPanel(diskCaptionRect(disk)), onPanel(diskFreeRect(disk)));
+    return unite(texts, iconRect(diskIcon(slot), disk.left, disk.y));
+}
+
+RECT rowExtent(int index) {
+    if (!infoRowShown(index)) return RECT{};
+    const InfoItem& item = panelModel.items[index];
+    return unite(onPanel(rowTextRect(item)), iconRect(rowIcon(index), item.left, item.y));
+}
+
+// ---- Caches ---------------------------------------------------------------------------------
+// backBuffer (in the model): the panel as rendered last, kept from paint to paint in bufferDc.
+// background: the background alone, so that pixels to redraw start from a copy of it rather
+//   than from the shell's gradient again.
+// staleRegion: the pixels that parts changed since backBuffer was rendered; a render redraws
+//   them, and the repaint timer asks the window to show them.
+// drawnGraphExtents, drawnRowIcons, drawnDiskIcons: what the last render drew where, so that
+//   a change clears a graph's old bars and an icon's old place too.
+// All of them are dropped together by invalidatePanel: a reload, a change of the window's
+// settings, the style or the size starts afresh from a whole rendering.
+HDC bufferDc = nullptr;
+HGDIOBJ bufferDcBitmap = nullptr;  // the context's own bitmap, selected back before deletion
+HBITMAP background = nullptr;
+HDC backgroundDc = nullptr;
+HGDIOBJ backgroundDcBitmap = nullptr;
+HRGN staleRegion = nullptr;
+HRGN scratchRegion = nullptr;  // for adding one rectangle to staleRegion without a new region
+RECT drawnGraphExtents[GRAPH_COUNT];
+HICON drawnRowIcons[ITEM_COUNT];
+HICON drawnDiskIcons[MAX_DISKS + 1];
+
+// Sampler ticks that fall due together come one after another; the window shows their changes
+// once this short timer has let all of them run: a paint would otherwise come between them,
+// since the system delivers paints before timers.
+constexpr UINT_PTR REPAINT_TIMER = 0x4B52;
+constexpr UINT REPAINT_DELAY_MS = USER_TIMER_MINIMUM;
+bool repaintTimerSet = false;
+
+bool staleRegionEmpty() {
+    RECT box;
+    return !staleRegion || GetRgnBox(staleRegion, &box) == NULLREGION;
+}
+
+void markStale(const RECT& r) {
+    if (IsRectEmpty(&r)) return;
+    if (!staleRegion) staleRegion = CreateRectRgn(0, 0, 0, 0);
+    if (!scratchRegion) scratchRegion = CreateRectRgn(0, 0, 0, 0);
+    if (!staleRegion || !scratchRegion) return;
+    SetRectRgn(scratchRegion, r.left, r.top, r.right, r.bottom);
+    CombineRgn(staleRegion, staleRegion, scratchRegion, RGN_OR);
+}
+
+void CALLBACK repaintTimerFired(HWND window, UINT, UINT_PTR id, DWORD) {
+    KillTimer(window, id);
+    repaintTimerSet = false;
+    flushPanelChanges();
+}
+
+// A change reaches the window at the repaint timer. Without a rendering there is nothing to
+// patch: the whole-panel paint that invalidatePanel asked for comes anyway.
+void scheduleRepaint() {
+    if (!panelModel.backBuffer || !panelModel.panelWindow || repaintTimerSet || staleRegionEmpty()) return;
+    repaintTimerSet = SetTimer(panelModel.panelWindow, REPAINT_TIMER, REPAINT_DELAY_MS, repaintTimerFired) != 0;
+    if (!repaintTimerSet) flushPanelChanges();
+}
+
+void deleteContext(HDC& dc, HGDIOBJ& ownBitmap) {
+    if (dc) {
+        SelectObject(dc, ownBitmap);
+        DeleteDC(dc);
+    }
+    dc = nullptr;
+    ownBitmap = nullptr;
+}
+
+void deleteBitmap(HBITMAP& bitmap) {
+    if (bitmap) DeleteObject(bitmap);
+    bitmap = nullptr;
+}
+
+// A bitmap of the panel's size compatible with the window's context (the memory context
+// alone would give a monochrome one), selected into a memory context of its own.
+bool makePanelBitmap(HDC windowDc, HBITMAP& bitmap, HDC& dc, HGDIOBJ& ownBitmap) {
+    bitmap = CreateCompatibleBitmap(windowDc, shownPanelWidth(), shownPanelHeight());
+    dc = bitmap ? CreateCompatibleDC(windowDc) : nullptr;
+    if (!dc) {
+        deleteBitmap(bitmap);
+        return false;
+    }
+    ownBitmap = SelectObject(dc, bitmap);
+    return true;
+}
+
+void releaseRenderings() {
+    deleteContext(bufferDc, bufferDcBitmap);
+    deleteBitmap(panelModel.backBuffer);
+    deleteContext(backgroundDc, backgroundDcBitmap);
+    deleteBitmap(background);
+    if (staleRegion) SetRectRgn(staleRegion, 0, 0, 0, 0);
+    iconSizesKnown = 0;
+    memset(drawnGraphExtents, 0, sizeof drawnGraphExtents);
+    memset(drawnRowIcons, 0, sizeof drawnRowIcons);
+    memset(drawnDiskIcons, 0, sizeof drawnDiskIcons);
+}
+
+// The renderings a paint needs; when they are made, the whole panel is stale.
+bool haveRenderings(HDC windowDc) {
+    if (panelModel.backBuffer) return true;
+    releaseRenderings();
+    if (!makePanelBitmap(windowDc, panelModel.backBuffer, bufferDc, bufferDcBitmap) ||
+        !makePanelBitmap(windowDc, background, backgroundDc, backgroundDcBitmap)) {
+        releaseRenderings();
+        return false;
+    }
+    drawBackground(backgroundDc);
+    markStale(panelRect());
+    return true;
+}
+
+// ---- Rendering ------------------------------------------------------------------------------
+
+// Every part that reaches `region` (all of them without one), in the order of a whole rendering:
+// the CPU, memory and network graphs, the disk rows, the information rows. Later drawing covers
+// earlier. Records what each part drew.
+void drawParts(HDC dc, HRGN region) {
+    auto reaches = [region](const RECT& extent) { return !region || RectInRegion(region, &extent); };
     HGDIOBJ previousFont = SelectObject(dc, panelModel.font);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, styleTextColour());
-    drawGraph(dc, GRAPH_CPU);
-    drawGraph(dc, GRAPH_MEMORY);
-    if (netGraphShown()) drawNetGraph(dc);
+    for (int index : {GRAPH_CPU, GRAPH_MEMORY, GRAPH_NET_DOWN}) {
+        const RECT extent = graphExtent(index);
+        if (index == GRAPH_NET_DOWN && !netGraphShown()) continue;
+        if (!reaches(extent)) continue;
+        if (index == GRAPH_NET_DOWN)
+            drawNetGraph(dc);
+        else
+            drawGraph(dc, index);
+        drawnGraphExtents[index] = extent;
+    }
     const int disks = usedDiskSlots();
-    for (int slot = 1; slot <= disks; ++slot) drawDiskRow(dc, slot);
-    for (int index = 0; index < ITEM_COUNT; ++index)
-        if (infoRowShown(index)) drawInfoRow(dc, index);
+    for (int slot = 1; slot <= disks; ++slot) {
+        if (!reaches(diskExtent(slot))) continue;
+        drawDiskRow(dc, slot);
+        drawnDiskIcons[slot] = diskIcon(slot);
+    }
+    for (int index = 0; index < ITEM_COUNT; ++index) {
+        if (!infoRowShown(index) || !reaches(rowExtent(index))) continue;
+        drawInfoRow(dc, index);
+        drawnRowIcons[index] = rowIcon(index);
+    }
     SelectObject(dc, previousFont);
-    // The pen and brush of the last graph stay selected: the memory context is
-    // deleted with them, which leaves both objects intact.
+    // The pen and brush of the last graph stay selected: that leaves both objects intact.
+}
+
+// The stale pixels of backBuffer drawn again: the background copied back under them, then every
+// part that reaches them, clipped to them.
+void renderStale() {
+    RECT box;
+    if (!staleRegion || GetRgnBox(staleRegion, &box) == NULLREGION) return;
+    SelectClipRgn(bufferDc, staleRegion);
+    BitBlt(bufferDc, box.left, box.top, box.right - box.left, box.bottom - box.top, backgroundDc, box.left, box.top,
+           SRCCOPY);
+    drawParts(bufferDc, staleRegion);
+    SelectClipRgn(bufferDc, nullptr);
+    SetRectRgn(staleRegion, 0, 0, 0, 0);
 }
 
 }  // namespace
 
+void renderPanelInto(HDC dc) {
+    drawBackground(dc);
+    drawParts(dc, nullptr);
+}
+
 void paintPanel(HWND window) {
+    // Pixels rendered now must reach the window in this paint, also when it was asked for by
+    // the system (the window uncovered) before the repaint timer came.
+    if (!staleRegionEmpty()) InvalidateRgn(window, staleRegion, FALSE);
     PAINTSTRUCT paint;
     HDC windowDc = BeginPaint(window, &paint);
-    HDC memoryDc = CreateCompatibleDC(windowDc);
-    HGDIOBJ previousBitmap = nullptr;
-    if (panelModel.backBuffer) {
-        previousBitmap = SelectObject(memoryDc, panelModel.backBuffer);
-    } else {
-        // Compatible with the window's context: the memory context alone would give
-        // a monochrome bitmap.
-        panelModel.backBuffer = CreateCompatibleBitmap(windowDc, shownPanelWidth(), shownPanelHeight());
-        if (panelModel.backBuffer) {
-            previousBitmap = SelectObject(memoryDc, panelModel.backBuffer);
-            renderPanel(memoryDc);
-        }
-    }
-    // Without a bitmap there is no panel image to copy; the next paint tries again.
-    if (panelModel.backBuffer) {
+    // Without a rendering there is no panel image to copy; the next paint tries again.
+    if (haveRenderings(windowDc)) {
+        renderStale();
         const RECT& r = paint.rcPaint;
-        BitBlt(windowDc, r.left, r.top, r.right - r.left, r.bottom - r.top, memoryDc, r.left, r.top, SRCCOPY);
-        SelectObject(memoryDc, previousBitmap);
+        BitBlt(windowDc, r.left, r.top, r.right - r.left, r.bottom - r.top, bufferDc, r.left, r.top, SRCCOPY);
     }
-    DeleteDC(memoryDc);
     EndPaint(window, &paint);
 }
 
 void invalidatePanel() {
-    releaseBackBuffer();
-    // Before the window's handle is stored only the cached rendering goes; the
-    // window's first paint renders anyway.
+    releaseRenderings();
+    // Before the window's handle is stored only the renderings go; the window's first paint
+    // renders anyway.
     if (panelModel.panelWindow) InvalidateRect(panelModel.panelWindow, nullptr, FALSE);
 }
 
+void repaintGraph(int graph) {
+    if (!panelModel.backBuffer) return;
+    markStale(unite(drawnGraphExtents[graph], graphExtent(graph)));
+    scheduleRepaint();
+}
+
+void repaintInfoRow(int item) {
+    if (!panelModel.backBuffer || !infoRowShown(item)) return;
+    const InfoItem& row = panelModel.items[item];
+    markStale(onPanel(rowTextRect(row)));
+    const HICON icon = rowIcon(item);
+    if (icon != drawnRowIcons[item])
+        markStale(unite(iconRect(drawnRowIcons[item], row.left, row.y), iconRect(icon, row.left, row.y)));
+    scheduleRepaint();
+}
+
+void repaintDiskRow(int slot) {
+    if (!panelModel.backBuffer || slot < 1 || slot > usedDiskSlots()) return;
+    const DiskEntry& disk = panelModel.disks[slot];
+    markStale(onPanel(diskFreeRect(disk)));
+    const HICON icon = diskIcon(slot);
+    if (icon != drawnDiskIcons[slot])
+        markStale(unite(iconRect(drawnDiskIcons[slot], disk.left, disk.y), iconRect(icon, disk.left, disk.y)));
+    scheduleRepaint();
+}
+
+void flushPanelChanges() {
+    if (panelModel.panelWindow && !staleRegionEmpty()) InvalidateRgn(panelModel.panelWindow, staleRegion, FALSE);
+}
+
+bool panelChangesPending() { return !staleRegionEmpty(); }
+
 void releaseBackBuffer() {
-    if (panelModel.backBuffer) DeleteObject(panelModel.backBuffer);
-    panelModel.backBuffer = nullptr;
+    releaseRenderings();
+    if (staleRegion) DeleteObject(staleRegion);
+    if (scratchRegion) DeleteObject(scratchRegion);
+    staleRegion = scratchRegion = nullptr;
+    if (repaintTimerSet && panelModel.panelWindow) KillTimer(panelModel.panelWindow, REPAINT_TIMER);
+    repaintTimerSet = false;
 }

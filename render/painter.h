@@ -1,13 +1,27 @@
-// The panel painter: renders the panel model into a cached off-screen bitmap and
-// copies the invalid part of it to the panel window.
+// The panel painter: renders the panel model into a kept off-screen bitmap, part by part as the
+// samplers change them, and copies the invalid part of it to the panel window.
 #pragma once
 
 #include <windows.h>
 
-// Answers WM_PAINT of the panel window: renders backBuffer when there is none,
-// then copies the paint rectangle of it to the window.
+// Answers WM_PAINT of the panel window: renders what changed since the last paint (the whole
+// panel when there is no rendering), then copies the paint rectangle to the window.
 void paintPanel(HWND window);
-// Drops the cached rendering and asks for a repaint of the whole panel (no erase).
+// Drops every rendering and cache and asks for a paint of the whole panel (no erase): after a
+// reload and whenever the window's settings, the style or the size may have changed.
 void invalidatePanel();
-// Deletes a backBuffer that still exists; for teardown.
+// A sampler changed a part: the part is rendered again when the repaint timer lets the ticks that
+// fall due together finish. A graph with its bars and caption (the network graph is
+// GRAPH_NET_DOWN), an information row's value and a disk row's free space, each with its icon
+// where that changed.
+void repaintGraph(int graph);
+void repaintInfoRow(int item);
+void repaintDiskRow(int slot);
+// Asks the window for the changes now instead of at the repaint timer; for tests.
+void flushPanelChanges();
+bool panelChangesPending();
+// The whole panel rendered from scratch into dc, no cache used or changed: what the window must
+// show. For tests and the benchmark.
+void renderPanelInto(HDC dc);
+// Deletes every rendering and cache that still exists; for teardown.
 void releaseBackBuffer();

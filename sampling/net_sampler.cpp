@@ -137,19 +137,23 @@ Table readXpTable(const NetPlatform& platform) {
     return result;
 }
 
-void showRates(int64_t down, int64_t up) {
-    formatNetRate(panelModel.items[ITEM_NET_DOWN].value, VALUE_SIZE, down);
-    formatNetRate(panelModel.items[ITEM_NET_UP].value, VALUE_SIZE, up);
-    pushHistory(panelModel.graphs[GRAPH_NET_DOWN], down);
-    pushHistory(panelModel.graphs[GRAPH_NET_UP], up);
+// The rows' values, and the graph, whose caption is the download value.
+void showReading(const char* down, const char* up, int64_t downRate, int64_t upRate) {
+    showRowValue(ITEM_NET_DOWN, down);
+    showRowValue(ITEM_NET_UP, up);
+    pushHistory(panelModel.graphs[GRAPH_NET_DOWN], downRate);
+    pushHistory(panelModel.graphs[GRAPH_NET_UP], upRate);
+    repaintGraph(GRAPH_NET_DOWN);
 }
 
-void showUnavailable() {
-    snprintf(panelModel.items[ITEM_NET_DOWN].value, VALUE_SIZE, "%s", "n/a");
-    snprintf(panelModel.items[ITEM_NET_UP].value, VALUE_SIZE, "%s", "n/a");
-    pushHistory(panelModel.graphs[GRAPH_NET_DOWN], 0);
-    pushHistory(panelModel.graphs[GRAPH_NET_UP], 0);
+void showRates(int64_t down, int64_t up) {
+    char downText[NET_RATE_TEXT_SIZE], upText[NET_RATE_TEXT_SIZE];
+    formatNetRate(downText, sizeof downText, down);
+    formatNetRate(upText, sizeof upText, up);
+    showReading(downText, upText, down, up);
 }
+
+void showUnavailable() { showReading("n/a", "n/a", 0, 0); }
 
 void restartAfterReload() {
     forgetNetBaseline(traffic);
@@ -194,7 +198,6 @@ void CALLBACK sampleNetwork(HWND, UINT, UINT_PTR, DWORD) {
         forgetNetBaseline(traffic);
         showUnavailable();
     }
-    invalidatePanel();
 }
 
 void releaseNetworkSampler() {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "render/painter.h"
+#include "sampling/byte_size.h"
 #include "sampling/load_meter.h"
 #include "sampling/sample_text.h"
 
@@ -17,14 +18,20 @@ void pushHistory(GraphState& graph, int64_t value) {
     graph.history[graph.samples - 1] = value;
 }
 
-void storeIpAddress(const char* dottedAddress) {
-    snprintf(panelModel.items[ITEM_IP].value, VALUE_SIZE, "%s", dottedAddress ? dottedAddress : "n/a");
+bool showRowValue(int item, const char* text) {
+    char* value = panelModel.items[item].value;
+    if (strncmp(value, text, VALUE_SIZE - 1) == 0) return false;
+    snprintf(value, VALUE_SIZE, "%s", text);
+    repaintInfoRow(item);
+    return true;
 }
+
+void storeIpAddress(const char* dottedAddress) { showRowValue(ITEM_IP, dottedAddress ? dottedAddress : "n/a"); }
 
 void CALLBACK sampleCpu(HWND, UINT, UINT_PTR, DWORD) {
     panelModel.cpuPercent = cpuMeter.currentLoad();
     pushHistory(panelModel.graphs[GRAPH_CPU], panelModel.cpuPercent);
-    invalidatePanel();
+    repaintGraph(GRAPH_CPU);
 }
 
 // The 64-bit status: the older call caps its counts at 4 GB (2 GB in 32-bit processes).
@@ -34,12 +41,12 @@ void CALLBACK sampleMemory(HWND, UINT, UINT_PTR, DWORD) {
     if (GlobalMemoryStatusEx(&status)) {
         panelModel.memoryLoad = static_cast<int32_t>(status.dwMemoryLoad);
         const MemoryTexts texts = memoryTextsOf(status.ullTotalPhys, status.ullAvailPhys);
-        snprintf(panelModel.items[ITEM_TOTAL_MEMORY].value, VALUE_SIZE, "%s", texts.total);
-        snprintf(panelModel.items[ITEM_USED_MEMORY].value, VALUE_SIZE, "%s", texts.used);
-        snprintf(panelModel.items[ITEM_FREE_MEMORY].value, VALUE_SIZE, "%s", texts.free);
+        showRowValue(ITEM_TOTAL_MEMORY, texts.total);
+        showRowValue(ITEM_USED_MEMORY, texts.used);
+        showRowValue(ITEM_FREE_MEMORY, texts.free);
     }
     pushHistory(panelModel.graphs[GRAPH_MEMORY], panelModel.memoryLoad);
-    invalidatePanel();
+    repaintGraph(GRAPH_MEMORY);
 }
 
 void CALLBACK sampleBattery(HWND, UINT, UINT_PTR, DWORD) {
@@ -47,17 +54,19 @@ void CALLBACK sampleBattery(HWND, UINT, UINT_PTR, DWORD) {
     const BatteryState state = GetSystemPowerStatus(&power)
                                    ? batteryStateOf(power.ACLineStatus, power.BatteryFlag, power.BatteryLifePercent)
                                    : unknownBatteryState();
-    snprintf(panelModel.items[ITEM_BATTERY].value, VALUE_SIZE, "%s", state.text);
+    // The power state chooses the row's icon: a change of it is a change of the row.
+    const bool powerChanged = panelModel.batteryCharging != state.charging || panelModel.onAC != state.onAC;
     panelModel.batteryCharging = state.charging;
     panelModel.onAC = state.onAC;
-    invalidatePanel();
+    if (!showRowValue(ITEM_BATTERY, state.text) && powerChanged) repaintInfoRow(ITEM_BATTERY);
 }
 
 // The 64-bit tick count where the system has one (sampling/tick_count.cpp): the 32-bit count,
 // which serves on Windows XP, wraps to 0:00 after 49.7 days.
 void CALLBACK sampleUptime(HWND, UINT, UINT_PTR, DWORD) {
-    formatUptime(panelModel.items[ITEM_UPTIME].value, VALUE_SIZE, GetTickCount64());
-    invalidatePanel();
+    char text[VALUE_SIZE];
+    formatUptime(text, sizeof text, GetTickCount64());
+    showRowValue(ITEM_UPTIME, text);
 }
 
 void CALLBACK sampleIp(HWND, UINT, UINT_PTR, DWORD) {
@@ -74,7 +83,6 @@ void CALLBACK sampleIp(HWND, UINT, UINT_PTR, DWORD) {
         }
     }
     storeIpAddress(address);
-    invalidatePanel();
 }
 
 SetThreadErrorModeFn setThreadErrorMode = nullptr;
@@ -125,11 +133,25 @@ struct CriticalErrorsOff {
 
 }  // namespace
 
+// A disk row shows its free space as a byte-size text and an icon by the quota: a new count
+// that changes neither leaves the row as it is.
+bool diskRowChanges(int slot, int64_t freeBytes) {
+    const int64_t before = panelModel.diskFree[slot];
+    if ((before <= panelModel.fullQuota) != (freeBytes <= panelModel.fullQuota)) return true;
+    char was[BYTE_SIZE_TEXT_MAX + 1], now[BYTE_SIZE_TEXT_MAX + 1];
+    formatByteSize(was, before);
+    formatByteSize(now, freeBytes);
+    return strcmp(was, now) != 0;
+}
+
 void CALLBACK sampleDisks(HWND, UINT, UINT_PTR, DWORD) {
     const int disks = usedDiskSlots();
-    if (disks > 0) {
-        CriticalErrorsOff quietQueries;
-        for (int i = 1; i <= disks; ++i) panelModel.diskFree[i] = volumeFreeBytes(panelModel.disks[i].path);
+    if (disks < 1) return;
+    CriticalErrorsOff quietQueries;
+    for (int i = 1; i <= disks; ++i) {
+        const int64_t freeBytes = volumeFreeBytes(panelModel.disks[i].path);
+        const bool changes = diskRowChanges(i, freeBytes);
+        panelModel.diskFree[i] = freeBytes;
+        if (changes) repaintDiskRow(i);
     }
-    invalidatePanel();
 }

@@ -1,5 +1,5 @@
-// The six periodic samplers: each reads one source, writes the model and
-// invalidates the panel. Each has the timer-callback form and ignores its arguments.
+// The periodic samplers: each reads one source, writes the model and asks the painter for the
+// parts whose pixels changed. Each has the timer-callback form and ignores its arguments.
 #pragma once
 
 #include <windows.h>
@@ -27,3 +27,7 @@ void lookUpThreadErrorMode();
 
 // Writes the IP row from a host name lookup; "n/a" when there is no address.
 void storeIpAddress(const char* dottedAddress);
+// Replaces an information row's value and asks for the row to be painted again, only when the
+// text changed: a sampler whose reading changed nothing the panel shows costs no rendering.
+// True when it changed.
+bool showRowValue(int item, const char* text);
