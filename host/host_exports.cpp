@@ -175,16 +175,15 @@ HOST_EXPORT void ShowMenu(HostMenu* menu) {
     showHostMenu(menu);
 }
 
-HOST_EXPORT bool GetBlackboxEditor(char* editor) {
+HOST_EXPORT void GetBlackboxEditor(char* editor) {
     const std::string path = editorPath();
     // Plugins hand over a buffer of MAX_PATH bytes.
     if (editor) snprintf(editor, MAX_PATH, "%s", path.c_str());
     logLine("GetBlackboxEditor -> %s", quoted(path.c_str()).c_str());
-    return editor != nullptr;
 }
 
-HOST_EXPORT HINSTANCE BBExecute(HWND owner, const char* verb, const char* file, const char* args,
-                                const char* directory, int showCommand, bool noErrorBoxes) {
+HOST_EXPORT BOOL BBExecute(HWND owner, const char* verb, const char* file, const char* args,
+                           const char* directory, int showCommand, bool noErrorBoxes) {
     HINSTANCE result = ShellExecuteA(owner, verb, file, args, directory, showCommand);
     const bool started = reinterpret_cast<INT_PTR>(result) > 32;
     logLine("BBExecute owner=%s verb=%s file=%s args=%s dir=%s show=%d noErrorBoxes=%d -> %s",
@@ -195,5 +194,5 @@ HOST_EXPORT HINSTANCE BBExecute(HWND owner, const char* verb, const char* file, 
         snprintf(text, sizeof text, "Cannot start %s", file ? file : "(nothing)");
         MessageBoxA(mainWindow(), text, "Blackbox stand-in", MB_OK | MB_ICONERROR | MB_TOPMOST);
     }
-    return result;
+    return started ? TRUE : FALSE;
 }

@@ -45,7 +45,7 @@ HostMenuItem* MakeMenuItem(HostMenu* menu, const char* label, const char* comman
 HostMenuItem* MakeSubmenu(HostMenu* parent, HostMenu* child, const char* title);
 void ShowMenu(HostMenu* menu);
 
-bool GetBlackboxEditor(char* editorPath);
-HINSTANCE BBExecute(HWND owner, const char* verb, const char* file, const char* args,
-                    const char* directory, int showCommand, bool noErrorBoxes);
+void GetBlackboxEditor(char* editorPath);
+BOOL BBExecute(HWND owner, const char* verb, const char* file, const char* args, const char* directory,
+               int showCommand, bool noErrorBoxes);
 }

@@ -238,20 +238,19 @@ void ShowMenu(HostMenu* menu) {
     shown = static_cast<int>(reinterpret_cast<intptr_t>(menu) - 1);
 }
 
-bool GetBlackboxEditor(char* editorPath) {
+void GetBlackboxEditor(char* editorPath) {
     record("GetBlackboxEditor");
     snprintf(editorPath, MAX_PATH, "%s", "C:\\windows\\notepad.exe");
-    return true;
 }
 
-HINSTANCE BBExecute(HWND owner, const char* verb, const char* file, const char* args, const char* directory,
+BOOL BBExecute(HWND owner, const char* verb, const char* file, const char* args, const char* directory,
                     int showCommand, bool noErrorBoxes) {
     char line[700];
     snprintf(line, sizeof line, "BBExecute %lld %s %s %s %s %d %d", static_cast<long long>(reinterpret_cast<intptr_t>(owner)),
              verb ? verb : "(null)", file ? file : "(null)", args ? args : "(null)", directory ? directory : "(null)",
              showCommand, noErrorBoxes ? 1 : 0);
     record(line);
-    return nullptr;
+    return FALSE;
 }
 
 }  // extern "C"
