@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "host/host_lookups.h"
 #include "host/options.h"
 #include "host/rc_files.h"
 #include "host/style.h"
@@ -73,6 +74,7 @@ HMODULE loadPlugin() {
     if (!plugin) return nullptr;
     if (host::logging()) host::installBoxRecorder(plugin);
     host::installTimerRecorder(plugin);
+    if (!runOptions.without.empty()) hostlookups::filterLookupsOf(plugin);
     return plugin;
 }
 
@@ -83,6 +85,8 @@ void unloadPlugin() {
     host::forgetPluginTimers();
     host::logLine("unloaded");
 }
+
+void logRefusedLookup(const char* name) { host::logLine("lookup %s -> left out", host::quoted(name).c_str()); }
 
 void runMessageLoop() {
     MSG msg;
@@ -131,6 +135,8 @@ int main(int argc, char** argv) {
         return fail(error, 2);
     host::setEditor(options.editor);
     host::explainReads(options.explainReads);
+    for (const std::string& name : options.without) hostlookups::leaveOut(name);
+    hostlookups::reportRefusalsTo(logRefusedLookup);
 
     if (!host::createHostWindows(GetModuleHandleA(nullptr))) return fail("cannot create the host windows", 1);
     SetConsoleCtrlHandler(onConsoleBreak, TRUE);

@@ -18,6 +18,7 @@ struct Options {
     std::string editor;   // empty: notepad
     int stopAfter = -1;   // milliseconds; -1 runs until stopped
     bool explainReads = false;  // log the rc line behind every settings read
+    std::vector<std::string> without;  // functions whose run-time lookup by the plugin answers null
     bool help = false;
     std::string error;    // empty when the command line is sound
 };

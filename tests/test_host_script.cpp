@@ -148,4 +148,10 @@ TEST_CASE("the command line picks the start entry point and the run's files") {
     CHECK(hostoptions::parseOptions({"--verbose", "a.dll"}).error == "unknown option --verbose");
     CHECK(hostoptions::parseOptions({"a.dll", "b.dll"}).error == "only one plugin can be given");
     CHECK(hostoptions::parseOptions({"--help"}).help);
+
+    o = hostoptions::parseOptions({"--without", "WriteBool", "Kelvora.dll", "--without", "GetIfTable2"});
+    CHECK(o.error.empty());
+    CHECK(o.without == std::vector<std::string>{"WriteBool", "GetIfTable2"});
+    CHECK(hostoptions::parseOptions({"a.dll", "--without"}).error == "--without needs the name of a function");
+    CHECK(hostoptions::parseOptions({"--without", "--ex", "a.dll"}).error == "--without needs the name of a function");
 }
