@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 
 #include <windows.h>
 #include <shellapi.h>
@@ -15,6 +16,15 @@
 #include "shell/host_api.h"
 
 #define HOST_EXPORT extern "C" __declspec(dllexport)
+
+// Exported under the names the plugin looks up, with the types it calls them by.
+HOST_EXPORT void WriteBool(const char* file, const char* key, bool value);
+HOST_EXPORT HostMenuItem* MakeMenuItemInt(HostMenu* menu, const char* label, const char* command, int value,
+                                          int minimum, int maximum);
+HOST_EXPORT bool SnapWindowToEdge(WINDOWPOS* position, LPARAM distance, UINT flags);
+static_assert(std::is_same<decltype(&WriteBool), WriteBoolFn>::value, "WriteBool");
+static_assert(std::is_same<decltype(&MakeMenuItemInt), MakeMenuItemIntFn>::value, "MakeMenuItemInt");
+static_assert(std::is_same<decltype(&SnapWindowToEdge), SnapWindowToEdgeFn>::value, "SnapWindowToEdge");
 
 namespace host {
 
@@ -116,8 +126,16 @@ HOST_EXPORT const char* ReadString(const char* file, const char* key, const char
 
 HOST_EXPORT void WriteInt(const char* file, const char* key, int value) {
     std::string error;
-    bool ok = hostrc::storeInt(file, key, value, &error);
+    bool ok = hostrc::storeValue(file, key, std::to_string(value), &error);
     logLine("WriteInt file=%s key=%s value=%d -> %s", quoted(file).c_str(), quoted(key).c_str(), value,
+            ok ? "written" : ("failed: " + error).c_str());
+}
+
+HOST_EXPORT void WriteBool(const char* file, const char* key, bool value) {
+    std::string error;
+    const char* text = value ? "true" : "false";
+    bool ok = hostrc::storeValue(file, key, text, &error);
+    logLine("WriteBool file=%s key=%s value=%s -> %s", quoted(file).c_str(), quoted(key).c_str(), text,
             ok ? "written" : ("failed: " + error).c_str());
 }
 
@@ -163,6 +181,14 @@ HOST_EXPORT HostMenuItem* MakeMenuItem(HostMenu* menu, const char* label, const 
     return item;
 }
 
+HOST_EXPORT HostMenuItem* MakeMenuItemInt(HostMenu* menu, const char* label, const char* command, int value,
+                                          int minimum, int maximum) {
+    HostMenuItem* item = addNumberItem(menu, label, command, value, minimum, maximum);
+    logLine("MakeMenuItemInt %s label=%s command=%s value=%d minimum=%d maximum=%d%s", menuName(menu).c_str(),
+            quoted(label).c_str(), quoted(command).c_str(), value, minimum, maximum, item ? "" : " -> refused");
+    return item;
+}
+
 HOST_EXPORT HostMenuItem* MakeSubmenu(HostMenu* parent, HostMenu* child, const char* title) {
     HostMenuItem* item = addSubmenu(parent, child, title);
     logLine("MakeSubmenu %s %s title=%s%s", menuName(parent).c_str(), menuName(child).c_str(), quoted(title).c_str(),
@@ -173,6 +199,18 @@ HOST_EXPORT HostMenuItem* MakeSubmenu(HostMenu* parent, HostMenu* child, const c
 HOST_EXPORT void ShowMenu(HostMenu* menu) {
     logLine("ShowMenu %s", menuName(menu).c_str());
     showHostMenu(menu);
+}
+
+HOST_EXPORT bool SnapWindowToEdge(WINDOWPOS* position, LPARAM distance, UINT flags) {
+    if (!position) {
+        logLine("SnapWindowToEdge position=null");
+        return false;
+    }
+    const POINT before = {position->x, position->y};
+    const bool snapped = snapToWorkArea(position);
+    logLine("SnapWindowToEdge %s at %ld,%ld distance=%lld flags=%u -> %d,%d", windowName(position->hwnd).c_str(),
+            before.x, before.y, static_cast<long long>(distance), flags, position->x, position->y);
+    return snapped;
 }
 
 HOST_EXPORT void GetBlackboxEditor(char* editor) {
