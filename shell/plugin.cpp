@@ -28,6 +28,9 @@ HMODULE user32Reference = nullptr;
 // the slit owns the panel's place. A panel started beside a slit without joining it never sets it.
 bool dockedInSlit = false;
 
+// How a start entry point treats the slit window that the shell passed.
+enum class SlitChoice { None, Join, JoinWhenInSlit };
+
 const TIMERPROC samplerOrder[TIMER_COUNT] = {sampleCpu, sampleMemory, sampleBattery,
                                              sampleUptime, sampleIp, sampleDisks};
 
@@ -85,7 +88,18 @@ void deleteFramePen() {
     panelModel.framePen = nullptr;
 }
 
-int startPlugin(HINSTANCE instance) {
+// A panel joins a slit only when the shell passed one and, under beginPluginEx, the rc file
+// asks for it too; otherwise it is a floating panel in every respect.
+bool joinsSlit(HWND slit, SlitChoice choice) {
+    return slit && (choice == SlitChoice::Join || (choice == SlitChoice::JoinWhenInSlit && panelModel.inSlit));
+}
+
+void notifySlit(UINT message) {
+    if (panelModel.slitWindow)
+        SendMessageA(panelModel.slitWindow, message, 0, reinterpret_cast<LPARAM>(panelModel.panelWindow));
+}
+
+int startPlugin(HINSTANCE instance, HWND slit, SlitChoice choice) {
     panelModel.hostWindow = GetBBWnd();
     panelModel.pluginInstance = instance;
     deleteFramePen();  // left by a failed earlier start
@@ -98,6 +112,9 @@ int startPlugin(HINSTANCE instance) {
     derivePluginPaths(modulePath, panelModel.pluginDir, panelModel.rcPath, PATH_SIZE);
 
     reloadSettings();
+    // Known from here on, before the window is made for docking or for floating: every later
+    // docking decision tests slitWindow, which stays none for a panel that does not join.
+    panelModel.slitWindow = joinsSlit(slit, choice) ? slit : nullptr;
     lookUpLayeredWindowAttributes();
     lookUpThreadErrorMode();
 
@@ -112,6 +129,10 @@ int startPlugin(HINSTANCE instance) {
         return 1;
     }
     startTimersAndTakeFirstSamples();
+    if (panelModel.slitWindow) {
+        dockedInSlit = true;
+        notifySlit(SLIT_ADD);
+    }
     return 0;
 }
 
@@ -140,23 +161,6 @@ void followWindowPosition(const WINDOWPOS* position) {
     if (panelModel.slitWindow) return;
     panelModel.x = position->x;
     panelModel.y = position->y;
-}
-
-void notifySlit(UINT message) {
-    if (panelModel.slitWindow)
-        SendMessageA(panelModel.slitWindow, message, 0, reinterpret_cast<LPARAM>(panelModel.panelWindow));
-}
-
-// The slit window is known before the start, so the window is made for docking;
-// whether it joins the slit may depend on inSlit, which the start's reload reads.
-int startDocked(HINSTANCE instance, HWND slit, bool joinOnlyWhenInSlit) {
-    panelModel.slitWindow = slit;
-    if (startPlugin(instance) != 0) return 1;
-    if (!joinOnlyWhenInSlit || panelModel.inSlit) {
-        dockedInSlit = true;
-        notifySlit(SLIT_ADD);
-    }
-    return 0;
 }
 
 }  // namespace
@@ -189,14 +193,11 @@ const char* pluginInfo(int code) {
     }
 }
 
-int beginPlugin(HINSTANCE instance) {
-    panelModel.slitWindow = nullptr;
-    return startPlugin(instance);
-}
+int beginPlugin(HINSTANCE instance) { return startPlugin(instance, nullptr, SlitChoice::None); }
 
-int beginSlitPlugin(HINSTANCE instance, HWND slit) { return startDocked(instance, slit, false); }
+int beginSlitPlugin(HINSTANCE instance, HWND slit) { return startPlugin(instance, slit, SlitChoice::Join); }
 
-int beginPluginEx(HINSTANCE instance, HWND slit) { return startDocked(instance, slit, true); }
+int beginPluginEx(HINSTANCE instance, HWND slit) { return startPlugin(instance, slit, SlitChoice::JoinWhenInSlit); }
 
 void endPlugin(HINSTANCE) {
     killTimers();

@@ -236,29 +236,35 @@ TEST_CASE("a slit start docks after the first samples and undocks at stop") {
     CHECK(fakehost::log.back() == "message slit 11002");
 }
 
-TEST_CASE("beginPluginEx joins the slit only when inSlit is set, but still talks to it") {
+TEST_CASE("beginPluginEx joins the slit only when inSlit is set; otherwise the panel floats in every respect") {
     freshHost();
     StopAtExit stop;
     fakehost::set("Kelvora.inSlit:", "false");
+    fakehost::set("Kelvora.alphaEnabled:", "true");
+    fakehost::set("Kelvora.alphaValue:", "128");
     REQUIRE(beginPluginEx(self(), fakehost::slitWindow()) == 0);
-    CHECK((GetWindowLongA(panelModel.panelWindow, GWL_EXSTYLE) & WS_EX_LAYERED) == 0);
-    CHECK(fakehost::logLinesStartingWith("message slit").empty());
-    // Never added, the panel floats: the read command places it where the rc file says.
-    fakehost::set("Kelvora.x:", "210");
-    fakehost::set("Kelvora.y:", "170");
-    broadcast("@Kelvora.settings.read");
+    HWND panel = panelModel.panelWindow;
+    CHECK(static_cast<DWORD>(GetWindowLongA(panel, GWL_EXSTYLE)) == (WS_EX_TOOLWINDOW | WS_EX_LAYERED));
+    DWORD flags = 0;
+    COLORREF key = 0;
+    CHECK(layeredAlpha(panel, &flags, &key) == 128);
+    // Moved, its place is followed, written and kept by the next reconfigure.
+    SetWindowPos(panel, nullptr, 260, 190, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageA(panel, WM_EXITSIZEMOVE, 0, 0);
+    broadcast("@Kelvora.settings.write");
+    checkLines({"WriteInt Kelvora.x: 260", "WriteInt Kelvora.y: 190"}, fakehost::logLinesStartingWith("Write"));
+    SendMessageA(panel, BB_RECONFIGURE, 0, 0);
     RECT r;
-    GetWindowRect(panelModel.panelWindow, &r);
-    CHECK(r.left == 210);
-    CHECK(r.top == 170);
-    CHECK(fakehost::logLinesStartingWith("message slit").empty());
-    SendMessageA(panelModel.panelWindow, WM_EXITSIZEMOVE, 0, 0);
+    GetWindowRect(panel, &r);
+    CHECK(r.left == 260);
+    CHECK(r.top == 190);
     endPlugin(self());
-    checkLines({"message slit 11003", "message slit 11002"}, fakehost::logLinesStartingWith("message slit"));
+    CHECK(fakehost::logLinesStartingWith("message slit").empty());
 
     freshHost();
     fakehost::set("Kelvora.inSlit:", "true");
     REQUIRE(beginPluginEx(self(), fakehost::slitWindow()) == 0);
+    CHECK(static_cast<DWORD>(GetWindowLongA(panelModel.panelWindow, GWL_EXSTYLE)) == WS_EX_TOOLWINDOW);
     checkLines({"message slit 11001"}, fakehost::logLinesStartingWith("message slit"));
     endPlugin(self());
 }

@@ -484,6 +484,36 @@ def kelvora_package(args):
     check_panel_picture(args, shot, rc)
 
 
+def window_lines(run):
+    return [line[len("window panel "):] for line in run.lines("window panel ")]
+
+
+@case
+def kelvora_ex_floating(args):
+    """Started by beginPluginEx beside a slit with inSlit false, as the shells start a plugin the
+    user keeps out of the slit, the panel floats in every respect: a layered window whose Ctrl-drag
+    is followed and written, kept by a reconfigure, and no message ever reaches the slit."""
+    folder, plugin = kelvora_folder(args, "ex-floating")
+    rc = os.path.join(folder, "Kelvora.rc")
+    check(rc_values(rc)["kelvora.inslit:"] == "false", "the example theme keeps out of the slit")
+    script = "wait 800\nwindow\ndrag 37 23\nmenu write settings\nreconfigure\nwait 200\nwindow\nstop\n"
+    run = run_host(args.host, plugin, script, extra=["--ex"])
+    require_plugin_entry_points(run)
+    check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}\n" + run.tail())
+    floating = "232x250 exStyle=0x00080080 topmost=0 alpha=255 key=none parent=0"
+    check_lines([f"at 80,80 {floating}", f"at 117,103 {floating}"], window_lines(run), "the panel's window")
+    rc_win = winpath(rc)
+    in_order(run, ["call beginPluginEx", "returned beginPluginEx 0", "script drag ended at 117,103",
+                   'menu choice "write settings" -> "@Kelvora.settings.write"',
+                   f'WriteInt file="{rc_win}" key="Kelvora.x:" value=117 -> written',
+                   f'WriteInt file="{rc_win}" key="Kelvora.y:" value=103 -> written', "script reconfigure",
+                   "call endPlugin", "returned endPlugin"])
+    check(not run.lines("message slit"), "messages to a slit the panel never joined:\n" + "\n".join(run.lines("message slit")))
+    check(all(line.endswith(" empty") for line in run.lines("slit layout")), "the slit took the panel in")
+    v = rc_values(rc)
+    check((v["kelvora.x:"], v["kelvora.y:"]) == ("117", "103"), "the written position")
+
+
 # Broadcasts no command expects: no text, an empty one, bare prefixes, 100 KB texts.
 ODD_BROADCASTS = """broadcast-null
 broadcast-empty
