@@ -213,6 +213,8 @@ void readSettings() {
     // Only 25 slots exist: a larger count reads (and later measures and draws) 25 disks.
     int disks = usedDiskSlots();
     for (int i = 1; i <= disks; ++i) readDisk(i, m.disks[i]);
+
+    m.snapToEdges = readBool("Kelvora.snapToEdges:");  // last: a newer key never moves the reads before it
 }
 
 void clearGraphHistories() {

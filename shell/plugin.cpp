@@ -13,6 +13,8 @@
 #include "sampling/samplers.h"
 #include "shell/commands.h"
 #include "shell/host_api.h"
+#include "shell/host_extras.h"
+#include "shell/placement.h"
 #include "shell/plugin_info.h"
 
 namespace {
@@ -27,6 +29,8 @@ HMODULE user32Reference = nullptr;
 // From the 11001 that adds the panel to the slit until the 11002 that takes it out: meanwhile
 // the slit owns the panel's place. A panel started beside a slit without joining it never sets it.
 bool dockedInSlit = false;
+// Between WM_ENTERSIZEMOVE and WM_EXITSIZEMOVE: the user drags the panel, and only then does it snap.
+bool panelDragged = false;
 
 // How a start entry point treats the slit window that the shell passed.
 enum class SlitChoice { None, Join, JoinWhenInSlit };
@@ -117,6 +121,7 @@ int startPlugin(HINSTANCE instance, HWND slit, SlitChoice choice) {
     panelModel.slitWindow = joinsSlit(slit, choice) ? slit : nullptr;
     lookUpLayeredWindowAttributes();
     lookUpThreadErrorMode();
+    lookUpHostExtras();
 
     if (!registerPanelClass()) {
         showStartError("Error registering window class");
@@ -163,6 +168,10 @@ void followWindowPosition(const WINDOWPOS* position) {
     panelModel.y = position->y;
 }
 
+void keepDraggedPanelNearEdges(WINDOWPOS* position) {
+    if (panelDragged && panelFloats() && panelModel.snapToEdges) snapDraggedPanel(position);
+}
+
 }  // namespace
 
 void derivePluginPaths(const char* modulePath, char* dir, char* rc, size_t size) {
@@ -199,6 +208,8 @@ int beginSlitPlugin(HINSTANCE instance, HWND slit) { return startPlugin(instance
 
 int beginPluginEx(HINSTANCE instance, HWND slit) { return startPlugin(instance, slit, SlitChoice::JoinWhenInSlit); }
 
+bool panelFloats() { return panelModel.slitWindow == nullptr; }
+
 void endPlugin(HINSTANCE) {
     killTimers();
     for (GraphState& g : panelModel.graphs) {
@@ -208,6 +219,7 @@ void endPlugin(HINSTANCE) {
     }
     notifySlit(SLIT_REMOVE);
     dockedInSlit = false;
+    panelDragged = false;
     if (panelModel.panelWindow) DestroyWindow(panelModel.panelWindow);
     panelModel.panelWindow = nullptr;
     UnregisterClassA(CLASS_NAME, panelModel.pluginInstance);
@@ -232,6 +244,7 @@ void applyWindowSettings(HWND window) {
         if (m.sctEnabled) m.setLayeredWindowAttributes(window, m.sctColor, 0, LWA_COLORKEY);
     }
     invalidatePanel();
+    if (panelFloats()) bringPanelOntoMonitor(window);
 }
 
 LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -256,9 +269,23 @@ LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         case WM_RBUTTONUP:
             showPluginMenu();
             return 0;
+        case WM_ENTERSIZEMOVE:
+            panelDragged = true;
+            return DefWindowProcA(window, message, wParam, lParam);
+        case WM_WINDOWPOSCHANGING:
+            keepDraggedPanelNearEdges(reinterpret_cast<WINDOWPOS*>(lParam));
+            return DefWindowProcA(window, message, wParam, lParam);
         case WM_EXITSIZEMOVE:
+            panelDragged = false;
             notifySlit(SLIT_UPDATE);
             return 0;
+        case WM_DISPLAYCHANGE:
+            // A monitor may have gone, and the panel with it.
+            if (panelFloats()) bringPanelOntoMonitor(window);
+            return DefWindowProcA(window, message, wParam, lParam);
+        case WM_SETTINGCHANGE:
+            if (wParam == SPI_SETWORKAREA && panelFloats()) bringPanelOntoMonitor(window);
+            return DefWindowProcA(window, message, wParam, lParam);
         case BB_RECONFIGURE:
             reloadSettings();
             applyWindowSettings(window);

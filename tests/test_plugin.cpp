@@ -11,6 +11,7 @@
 #include "shell/host_api.h"
 #include "shell/plugin.h"
 #include "support/fake_host.h"
+#include "support/running_plugin.h"
 #include "support/test_support.h"
 
 using namespace testsupport;
@@ -25,12 +26,6 @@ std::vector<std::string> logWithoutReads() {
     for (const std::string& line : fakehost::log)
         if (line.compare(0, 4, "Read") != 0) lines.push_back(line);
     return lines;
-}
-
-void freshHost() {
-    resetModel();
-    fakehost::reset();
-    clearMessageBoxes();
 }
 
 std::string pathDir(const char* module) {
@@ -65,14 +60,6 @@ bool queuedSystemCommand(HWND window, WPARAM* command) {
     return true;
 }
 
-// Stops the plugin when a test leaves, also when a REQUIRE ends it early, so that
-// one failure does not leave the class registered for every later test.
-struct StopAtExit {
-    ~StopAtExit() {
-        if (panelModel.panelWindow) endPlugin(GetModuleHandleA(nullptr));
-    }
-};
-
 // Keyboard input reaches the desktop's key state only while a window of ours is in front.
 // The key state changes only once the X server has echoed the input back, which takes longer on
 // a busy machine: wait for it, and send again should the panel not have been in front.
@@ -89,16 +76,6 @@ void pressControl(bool down) {
             if (((GetAsyncKeyState(VK_CONTROL) & 0x8000) != 0) == down) return;
         }
     }
-}
-
-LRESULT broadcast(const char* text) {
-    return SendMessageA(panelModel.panelWindow, BB_BROADCAST, 0, reinterpret_cast<LPARAM>(text));
-}
-
-BYTE layeredAlpha(HWND window, DWORD* flags, COLORREF* key) {
-    BYTE alpha = 0;
-    GetLayeredWindowAttributes(window, key, &alpha, flags);
-    return alpha;
 }
 
 int performanceQueries = 0;

@@ -191,6 +191,7 @@ def kelvora_reads(rc, disks):
     for i in range(1, disks + 1):
         reads += [("ReadInt", f"disk[{i}].{k}") for k in ("left", "right", "y", "tab_x", "tab_y")]
         reads += [("ReadString", f"disk[{i}].path"), ("ReadString", f"disk[{i}].caption")]
+    reads.append(("ReadBool", "snapToEdges"))
     return [(reader, rc, f"Kelvora.{key}:") for reader, key in reads]
 
 
@@ -484,6 +485,19 @@ def kelvora_package(args):
     check_panel_picture(args, shot, rc)
 
 
+def theme_with(folder, *changes, append=b""):
+    """Rewrites the example theme in folder: each (old line, new line) replaced once, then
+    append added."""
+    rc = os.path.join(folder, "Kelvora.rc")
+    with open(rc, "rb") as f:
+        theme = f.read()
+    for old, new in changes:
+        check(old in theme, f"the example theme has no line {old!r}")
+        theme = theme.replace(old, new, 1)
+    with open(rc, "wb") as f:
+        f.write(theme + append)
+
+
 def window_lines(run):
     return [line[len("window panel "):] for line in run.lines("window panel ")]
 
@@ -512,6 +526,32 @@ def kelvora_ex_floating(args):
     check(all(line.endswith(" empty") for line in run.lines("slit layout")), "the slit took the panel in")
     v = rc_values(rc)
     check((v["kelvora.x:"], v["kelvora.y:"]) == ("117", "103"), "the written position")
+
+
+@case
+def kelvora_snap(args):
+    """With Kelvora.snapToEdges: true a Ctrl-dragged panel snaps: through the shell's
+    SnapWindowToEdge with the shell's own distance (7 pixels in the stand-in host), or, in a
+    shell without it, by the plugin itself within 10 pixels."""
+    for without in ([], ["--without", "SnapWindowToEdge"]):
+        folder, plugin = kelvora_folder(args, "snap")
+        theme_with(folder, (b"Kelvora.x: 80", b"Kelvora.x: 30"), (b"Kelvora.y: 80", b"Kelvora.y: 30"),
+                   append=b"Kelvora.snapToEdges: true\r\n")
+        run = run_host(args.host, plugin, "wait 800\ndrag -22 -22\ndrag -3 -3\nstop\n", extra=without)
+        require_plugin_entry_points(run)
+        check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}\n" + run.tail())
+        ends = run.lines("script drag ended")
+        snaps = run.lines("SnapWindowToEdge ")
+        if without:
+            # 8 pixels from the corner is within the plugin's 10: the first drag snaps.
+            check_lines(["script drag ended at 0,0", "script drag ended at 0,0"], ends, "drags without SnapWindowToEdge")
+            check(not snaps and run.lines('lookup "SnapWindowToEdge" -> left out'), "the lookup was not left out")
+        else:
+            # 8 pixels is beyond the shell's 7; 5 is within.
+            check_lines(["script drag ended at 8,8", "script drag ended at 0,0"], ends, "drags with SnapWindowToEdge")
+            check(snaps and all(" distance=10 flags=0 -> " in line for line in snaps),
+                  "the plugin hands the shell its distance 10 and flags 0:\n" + "\n".join(snaps[:3]))
+            check(any(line.endswith("at 5,5 distance=10 flags=0 -> 0,0") for line in snaps), "\n".join(snaps))
 
 
 # Broadcasts no command expects: no text, an empty one, bare prefixes, 100 KB texts.

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <type_traits>
 
 #include "shell/host_api.h"
 
@@ -24,6 +25,8 @@ std::vector<MenuRecord> menuRecords;
 int shown = -1;
 HWND host = nullptr;
 HWND slit = nullptr;
+bool snapping = false;
+POINT snapTarget = {0, 0};
 
 std::string lower(std::string s) {
     for (char& c : s)
@@ -86,6 +89,7 @@ void reset() {
     menuRecords.clear();
     shown = -1;
     gradients = 0;
+    snapping = false;
     memset(style, 0, sizeof style);
     setStyleColors(RGB(0xFF, 0xFF, 0xFF), RGB(0x40, 0x40, 0x40));
     if (!host) host = makeRecordingWindow("host");
@@ -111,6 +115,10 @@ void setStyleColors(COLORREF text, COLORREF background) {
 int gradientCalls() { return gradients; }
 const std::vector<MenuRecord>& menus() { return menuRecords; }
 int shownMenu() { return shown; }
+void snapTo(int x, int y) {
+    snapping = true;
+    snapTarget = POINT{x, y};
+}
 
 std::vector<std::string> logLinesStartingWith(const std::string& prefix) {
     std::vector<std::string> lines;
@@ -181,6 +189,12 @@ void WriteInt(const char* file, const char* key, int value) {
     store[lower(key)] = std::to_string(value);
 }
 
+__declspec(dllexport) void WriteBool(const char* file, const char* key, bool value) {
+    recordFile(file);
+    record(std::string("WriteBool ") + key + " " + (value ? "true" : "false"));
+    store[lower(key)] = value ? "true" : "false";
+}
+
 void* GetSettingPtr(int index) {
     record("GetSettingPtr " + std::to_string(index));
     return style;
@@ -224,6 +238,15 @@ HostMenuItem* MakeMenuItem(HostMenu* menu, const char* label, const char* comman
     return nullptr;
 }
 
+__declspec(dllexport) HostMenuItem* MakeMenuItemInt(HostMenu* menu, const char* label, const char* command, int value,
+                                                   int minimum, int maximum) {
+    MenuRecord* m = menuOf(menu);
+    record(std::string("MakeMenuItemInt ") + (m ? m->title : "?") + " " + label + " " + command + " " +
+           std::to_string(value) + " " + std::to_string(minimum) + " " + std::to_string(maximum));
+    if (m) m->items.push_back(MenuItemRecord{label, command, -1});
+    return nullptr;
+}
+
 HostMenuItem* MakeSubmenu(HostMenu* parent, HostMenu* child, const char* title) {
     MenuRecord* p = menuOf(parent);
     MenuRecord* c = menuOf(child);
@@ -236,6 +259,14 @@ void ShowMenu(HostMenu* menu) {
     MenuRecord* m = menuOf(menu);
     record(std::string("ShowMenu ") + (m ? m->title : "?"));
     shown = static_cast<int>(reinterpret_cast<intptr_t>(menu) - 1);
+}
+
+__declspec(dllexport) bool SnapWindowToEdge(WINDOWPOS* position, LPARAM distance, UINT flags) {
+    record("SnapWindowToEdge " + std::to_string(distance) + " " + std::to_string(flags));
+    if (!snapping) return false;
+    position->x = snapTarget.x;
+    position->y = snapTarget.y;
+    return true;
 }
 
 void GetBlackboxEditor(char* editorPath) {
@@ -254,3 +285,8 @@ BOOL BBExecute(HWND owner, const char* verb, const char* file, const char* args,
 }
 
 }  // extern "C"
+
+// The exported fakes have the types the plugin calls them by.
+static_assert(std::is_same<decltype(&WriteBool), WriteBoolFn>::value, "WriteBool");
+static_assert(std::is_same<decltype(&MakeMenuItemInt), MakeMenuItemIntFn>::value, "MakeMenuItemInt");
+static_assert(std::is_same<decltype(&SnapWindowToEdge), SnapWindowToEdgeFn>::value, "SnapWindowToEdge");
