@@ -237,14 +237,23 @@ void applyWindowSettings(HWND window) {
     SetWindowPos(window, m.alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, m.x, m.y, shownPanelWidth(),
                  shownPanelHeight(), SWP_NOACTIVATE | SWP_NOSENDCHANGING | keepSlitPlace);
     if (dockedInSlit) notifySlit(SLIT_UPDATE);
-    if (m.setLayeredWindowAttributes) {
-        // Made even when alpha is off: a layered window without attributes never paints.
-        const BYTE alpha = m.alphaEnabled ? static_cast<BYTE>(m.alphaValue & 0xFF) : 255;
-        m.setLayeredWindowAttributes(window, 0, alpha, LWA_ALPHA);
-        if (m.sctEnabled) m.setLayeredWindowAttributes(window, m.sctColor, 0, LWA_COLORKEY);
-    }
+    applyTransparency(window);
     invalidatePanel();
     if (panelFloats()) bringPanelOntoMonitor(window);
+}
+
+void applyTransparency(HWND window) {
+    const PanelModel& m = panelModel;
+    if (!m.setLayeredWindowAttributes) return;
+    // Made even when alpha is off: a layered window without attributes never paints.
+    const BYTE alpha = m.alphaEnabled ? static_cast<BYTE>(m.alphaValue & 0xFF) : 255;
+    m.setLayeredWindowAttributes(window, 0, alpha, LWA_ALPHA);
+    if (m.sctEnabled) m.setLayeredWindowAttributes(window, m.sctColor, 0, LWA_COLORKEY);
+}
+
+void applyZOrder(HWND window) {
+    SetWindowPos(window, panelModel.alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

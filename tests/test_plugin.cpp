@@ -383,6 +383,10 @@ TEST_CASE("broadcast commands: write, edit, about, show and hide") {
 TEST_CASE("the right-click menu is built anew and each entry's text has its effect") {
     freshHost();
     StopAtExit stop;
+    // The checkmarks and the level show the settings; only the low 8 bits of the level count.
+    fakehost::set("Kelvora.alwaysOnTop:", "true");
+    fakehost::set("Kelvora.alphaEnabled:", "true");
+    fakehost::set("Kelvora.alphaValue:", "300");
     REQUIRE(beginPlugin(self()) == 0);
     HWND panel = panelModel.panelWindow;
     fakehost::log.clear();
@@ -391,11 +395,18 @@ TEST_CASE("the right-click menu is built anew and each entry's text has its effe
                 "MakeMenuItem Settings read settings @Kelvora.settings.read 0",
                 "MakeMenuItem Settings write settings @Kelvora.settings.write 0",
                 "MakeMenuItem Settings edit settings @Kelvora.settings.edit 0",
-                "MakeSubmenu Kelvora Settings Settings", "MakeMenuItem Kelvora About @Kelvora.about 0",
+                "MakeSubmenu Kelvora Settings Settings",
+                "MakeNamedMenu Configuration Kelvora_IDConfiguration 1",
+                "MakeMenuItem Configuration Always on top @Kelvora.config.alwaysOnTop 1",
+                "MakeMenuItem Configuration Toggle with plugins @Kelvora.config.pluginToggle 0",
+                "MakeMenuItem Configuration Snap to edges @Kelvora.config.snapToEdges 0",
+                "MakeMenuItem Configuration Transparency @Kelvora.config.alphaEnabled 1",
+                "MakeMenuItemInt Configuration Transparency level @Kelvora.config.alphaValue 44 0 255",
+                "MakeSubmenu Kelvora Configuration Configuration", "MakeMenuItem Kelvora About @Kelvora.about 0",
                 "ShowMenu Kelvora"},
                fakehost::log);
     SendMessageA(panel, WM_RBUTTONUP, 0, 0);
-    CHECK(fakehost::menus().size() == 4);  // a second release builds a second menu
+    CHECK(fakehost::menus().size() == 6);  // a second release builds a second menu
 
     // The host broadcasts the chosen entry's text back to the panel.
     const fakehost::MenuRecord settings = fakehost::menus()[1];

@@ -413,6 +413,14 @@ def kelvora_menu_entries(args):
                  'MakeMenuItem menu#2 label="write settings" command="@Kelvora.settings.write" checked=0',
                  'MakeMenuItem menu#2 label="edit settings" command="@Kelvora.settings.edit" checked=0',
                  'MakeSubmenu menu#1 menu#2 title="Settings"',
+                 'MakeNamedMenu title="Configuration" id="Kelvora_IDConfiguration" popup=1 -> menu#3',
+                 'MakeMenuItem menu#3 label="Always on top" command="@Kelvora.config.alwaysOnTop" checked=0',
+                 'MakeMenuItem menu#3 label="Toggle with plugins" command="@Kelvora.config.pluginToggle" checked=1',
+                 'MakeMenuItem menu#3 label="Snap to edges" command="@Kelvora.config.snapToEdges" checked=0',
+                 'MakeMenuItem menu#3 label="Transparency" command="@Kelvora.config.alphaEnabled" checked=0',
+                 'MakeMenuItemInt menu#3 label="Transparency level" command="@Kelvora.config.alphaValue" value=230 '
+                 'minimum=0 maximum=255',
+                 'MakeSubmenu menu#1 menu#3 title="Configuration"',
                  'MakeMenuItem menu#1 label="About" command="@Kelvora.about" checked=0',
                  "ShowMenu menu#1"], run.log[menu + 1:shown + 1], "the plugin menu")
     # read settings: the whole rc file is read again.
@@ -526,6 +534,44 @@ def kelvora_ex_floating(args):
     check(all(line.endswith(" empty") for line in run.lines("slit layout")), "the slit took the panel in")
     v = rc_values(rc)
     check((v["kelvora.x:"], v["kelvora.y:"]) == ("117", "103"), "the written position")
+
+
+@case
+def kelvora_config_menu(args):
+    """The Configuration entries picked in the real popup menu, the level through the host's
+    number item: each writes its key into the rc file, which keeps every other byte, and takes
+    effect at once without a reload."""
+    folder, plugin = kelvora_folder(args, "config")
+    rc = os.path.join(folder, "Kelvora.rc")
+    with open(rc, "rb") as f:
+        theme = f.read()
+    script = ("wait 800\nmenu Always on top\nwindow\nmenu Transparency\nwindow\nmenu-number 128 Transparency level\n"
+              "window\nmenu Toggle with plugins\nmenu Snap to edges\nwait 200\nstop\n")
+    run = run_host(args.host, plugin, script)
+    require_plugin_entry_points(run)
+    check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}\n" + run.tail())
+    started = run.index("returned beginPlugin 0")
+    check(not settings_reads(run.log[started:]), "a configuration command reloaded the settings")
+    rc_win = winpath(rc)
+    writes = [line for line in run.log[started:] if line.startswith("Write")]
+    check_lines([f'WriteBool file="{rc_win}" key="Kelvora.alwaysOnTop:" value=true -> written',
+                 f'WriteBool file="{rc_win}" key="Kelvora.alphaEnabled:" value=true -> written',
+                 f'WriteInt file="{rc_win}" key="Kelvora.alphaValue:" value=128 -> written',
+                 f'WriteBool file="{rc_win}" key="Kelvora.pluginToggle:" value=false -> written',
+                 f'WriteBool file="{rc_win}" key="Kelvora.snapToEdges:" value=true -> written'], writes, "writes")
+    in_order(run, ['menu choice "Transparency level" -> "@Kelvora.config.alphaValue 128"'])
+    # On top at once, then translucent with the theme's level, then with the level set.
+    check_lines([f"at 80,80 232x250 exStyle=0x00080088 topmost=1 alpha={alpha} key=none parent=0"
+                 for alpha in (255, 230, 128)], window_lines(run), "the panel's window after each entry")
+    with open(rc, "rb") as f:
+        after = f.read()
+    expected = theme
+    for old, new in ((b"Kelvora.alwaysOnTop: false", b"Kelvora.alwaysOnTop: true"),
+                     (b"Kelvora.alphaEnabled: false", b"Kelvora.alphaEnabled: true"),
+                     (b"Kelvora.alphaValue: 230", b"Kelvora.alphaValue: 128"),
+                     (b"Kelvora.pluginToggle: true", b"Kelvora.pluginToggle: false")):
+        expected = expected.replace(old, new, 1)
+    check(after == expected + b"Kelvora.snapToEdges: true\r\n", f"the rc file after the entries:\n{after!r}")
 
 
 @case
