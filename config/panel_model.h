@@ -93,6 +93,7 @@ struct PanelModel {
     bool alwaysOnTop;
     bool pluginToggle;
     bool inSlit;
+    bool snapToEdges;  // a dragged floating panel snaps to the edges of its monitor's work area
 
     TimerPeriods timers;
     int64_t fullQuota;

@@ -247,6 +247,7 @@ void readSettings() {
     for (int i = 1; i <= disks; ++i) readDisk(i, m.disks[i]);
 
     readNetworkSettings();
+    m.snapToEdges = readBool("Kelvora.snapToEdges:");  // last: a newer key never moves the reads before it
 }
 
 void clearGraphHistories() {

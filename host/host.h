@@ -56,11 +56,15 @@ bool broadcastsPending();
 void requestStop(const char* reason);
 // Shows the slit window; for the slit start kinds.
 void showSlit();
+// SnapWindowToEdge's work: a position within the host's snap distance of an edge of the work
+// area of its monitor goes onto that edge. False when nothing moved.
+bool snapToWorkArea(WINDOWPOS* position);
 
 // --- menus (host_menus.cpp) ---
 void showHostMenu(HostMenu* menu);
-// Arms the next shown menu to pick the entry with this label.
-void armMenuPick(const std::string& label);
+// Arms the next shown menu to pick the entry with this label; a number item is then set to
+// number (kept within its range), or left at its value when there is none.
+void armMenuPick(const std::string& label, const int* number = nullptr);
 void onMenuPickTimer();
 int menusShown();
 bool menuOpen();

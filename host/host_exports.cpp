@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 
 #include <windows.h>
 #include <shellapi.h>
@@ -15,6 +16,15 @@
 #include "shell/host_api.h"
 
 #define HOST_EXPORT extern "C" __declspec(dllexport)
+
+// Exported under the names the plugin looks up, with the types it calls them by.
+HOST_EXPORT void WriteBool(const char* file, const char* key, bool value);
+HOST_EXPORT HostMenuItem* MakeMenuItemInt(HostMenu* menu, const char* label, const char* command, int value,
+                                          int minimum, int maximum);
+HOST_EXPORT bool SnapWindowToEdge(WINDOWPOS* position, LPARAM distance, UINT flags);
+static_assert(std::is_same<decltype(&WriteBool), WriteBoolFn>::value, "WriteBool");
+static_assert(std::is_same<decltype(&MakeMenuItemInt), MakeMenuItemIntFn>::value, "MakeMenuItemInt");
+static_assert(std::is_same<decltype(&SnapWindowToEdge), SnapWindowToEdgeFn>::value, "SnapWindowToEdge");
 
 namespace host {
 
@@ -116,8 +126,16 @@ HOST_EXPORT const char* ReadString(const char* file, const char* key, const char
 
 HOST_EXPORT void WriteInt(const char* file, const char* key, int value) {
     std::string error;
-    bool ok = hostrc::storeInt(file, key, value, &error);
+    bool ok = hostrc::storeValue(file, key, std::to_string(value), &error);
     logLine("WriteInt file=%s key=%s value=%d -> %s", quoted(file).c_str(), quoted(key).c_str(), value,
+            ok ? "written" : ("failed: " + error).c_str());
+}
+
+HOST_EXPORT void WriteBool(const char* file, const char* key, bool value) {
+    std::string error;
+    const char* text = value ? "true" : "false";
+    bool ok = hostrc::storeValue(file, key, text, &error);
+    logLine("WriteBool file=%s key=%s value=%s -> %s", quoted(file).c_str(), quoted(key).c_str(), text,
             ok ? "written" : ("failed: " + error).c_str());
 }
 
@@ -163,6 +181,14 @@ HOST_EXPORT HostMenuItem* MakeMenuItem(HostMenu* menu, const char* label, const 
     return item;
 }
 
+HOST_EXPORT HostMenuItem* MakeMenuItemInt(HostMenu* menu, const char* label, const char* command, int value,
+                                          int minimum, int maximum) {
+    HostMenuItem* item = addNumberItem(menu, label, command, value, minimum, maximum);
+    logLine("MakeMenuItemInt %s label=%s command=%s value=%d minimum=%d maximum=%d%s", menuName(menu).c_str(),
+            quoted(label).c_str(), quoted(command).c_str(), value, minimum, maximum, item ? "" : " -> refused");
+    return item;
+}
+
 HOST_EXPORT HostMenuItem* MakeSubmenu(HostMenu* parent, HostMenu* child, const char* title) {
     HostMenuItem* item = addSubmenu(parent, child, title);
     logLine("MakeSubmenu %s %s title=%s%s", menuName(parent).c_str(), menuName(child).c_str(), quoted(title).c_str(),
@@ -175,16 +201,27 @@ HOST_EXPORT void ShowMenu(HostMenu* menu) {
     showHostMenu(menu);
 }
 
-HOST_EXPORT bool GetBlackboxEditor(char* editor) {
+HOST_EXPORT bool SnapWindowToEdge(WINDOWPOS* position, LPARAM distance, UINT flags) {
+    if (!position) {
+        logLine("SnapWindowToEdge position=null");
+        return false;
+    }
+    const POINT before = {position->x, position->y};
+    const bool snapped = snapToWorkArea(position);
+    logLine("SnapWindowToEdge %s at %ld,%ld distance=%lld flags=%u -> %d,%d", windowName(position->hwnd).c_str(),
+            before.x, before.y, static_cast<long long>(distance), flags, position->x, position->y);
+    return snapped;
+}
+
+HOST_EXPORT void GetBlackboxEditor(char* editor) {
     const std::string path = editorPath();
     // Plugins hand over a buffer of MAX_PATH bytes.
     if (editor) snprintf(editor, MAX_PATH, "%s", path.c_str());
     logLine("GetBlackboxEditor -> %s", quoted(path.c_str()).c_str());
-    return editor != nullptr;
 }
 
-HOST_EXPORT HINSTANCE BBExecute(HWND owner, const char* verb, const char* file, const char* args,
-                                const char* directory, int showCommand, bool noErrorBoxes) {
+HOST_EXPORT BOOL BBExecute(HWND owner, const char* verb, const char* file, const char* args,
+                           const char* directory, int showCommand, bool noErrorBoxes) {
     HINSTANCE result = ShellExecuteA(owner, verb, file, args, directory, showCommand);
     const bool started = reinterpret_cast<INT_PTR>(result) > 32;
     logLine("BBExecute owner=%s verb=%s file=%s args=%s dir=%s show=%d noErrorBoxes=%d -> %s",
@@ -195,5 +232,5 @@ HOST_EXPORT HINSTANCE BBExecute(HWND owner, const char* verb, const char* file, 
         snprintf(text, sizeof text, "Cannot start %s", file ? file : "(nothing)");
         MessageBoxA(mainWindow(), text, "Blackbox stand-in", MB_OK | MB_ICONERROR | MB_TOPMOST);
     }
-    return result;
+    return started ? TRUE : FALSE;
 }

@@ -23,6 +23,8 @@ struct Pick {
     bool active = false;
     bool cancel = false;  // the label is not in the menu: close it as a person would
     std::string label;
+    bool hasNumber = false;
+    int number = 0;
     std::vector<int> path;    // item positions from the shown menu down to the entry
     std::vector<HMENU> handles;  // the popup menus along that path
     int keys = 0;
@@ -31,9 +33,13 @@ Pick pick;
 
 struct Built {
     HMENU handle;
-    std::vector<std::string> commands;  // command of identifier i+1
-    std::vector<std::string> labels;
+    std::vector<const HostMenuItem*> entries;  // the entry of identifier i+1
 };
+
+// A number item shows its value beside the label, where a shell shows its slider.
+std::string shownText(const HostMenuItem& item) {
+    return item.number ? item.label + "\t" + std::to_string(item.value) : item.label;
+}
 
 HMENU buildPopup(const HostMenu* menu, Built& built, int depth) {
     HMENU handle = CreatePopupMenu();
@@ -42,13 +48,20 @@ HMENU buildPopup(const HostMenu* menu, Built& built, int depth) {
             AppendMenuA(handle, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(buildPopup(item->submenu, built, depth + 1)),
                         item->label.c_str());
         } else {
-            built.commands.push_back(item->command);
-            built.labels.push_back(item->label);
+            built.entries.push_back(item.get());
             UINT flags = MF_STRING | (item->checked ? MF_CHECKED : 0);
-            AppendMenuA(handle, flags, built.commands.size(), item->label.c_str());
+            AppendMenuA(handle, flags, built.entries.size(), shownText(*item).c_str());
         }
     }
     return handle;
+}
+
+// What choosing the entry broadcasts: a number item's command carries the number set.
+std::string chosenCommand(const HostMenuItem& item, const int* number) {
+    if (!item.number) return item.command;
+    int set = number ? *number : item.value;
+    set = std::max(item.minimum, std::min(item.maximum, set));
+    return item.command + " " + std::to_string(set);
 }
 
 // Depth-first search for the first entry labelled label; fills the position path.
@@ -127,6 +140,17 @@ HostMenuItem* addItem(HostMenu* menu, const char* label, const char* command, bo
     return menu->items.back().get();
 }
 
+HostMenuItem* addNumberItem(HostMenu* menu, const char* label, const char* command, int value, int minimum,
+                            int maximum) {
+    HostMenuItem* item = addItem(menu, label, command, false);
+    if (!item) return nullptr;
+    item->number = true;
+    item->value = value;
+    item->minimum = minimum;
+    item->maximum = maximum;
+    return item;
+}
+
 HostMenuItem* addSubmenu(HostMenu* parent, HostMenu* child, const char* title) {
     if (!isMine(parent) || !isMine(child) || parent == child) return nullptr;
     parent->items.push_back(std::make_unique<HostMenuItem>(HostMenuItem{title ? title : "", "", false, child}));
@@ -135,10 +159,12 @@ HostMenuItem* addSubmenu(HostMenu* parent, HostMenu* child, const char* title) {
 
 std::string menuName(const HostMenu* menu) { return menu ? "menu#" + std::to_string(menu->number) : "null"; }
 
-void armMenuPick(const std::string& label) {
+void armMenuPick(const std::string& label, const int* number) {
     pick = Pick();
     pick.armed = true;
     pick.label = label;
+    pick.hasNumber = number != nullptr;
+    pick.number = number ? *number : 0;
 }
 
 int menusShown() { return shownCount; }
@@ -177,11 +203,14 @@ void showHostMenu(HostMenu* menu) {
     KillTimer(mainWindow(), TIMER_MENU_PICK);
     pick.active = false;
     pick.cancel = false;
+    const bool numberGiven = pick.hasNumber;
+    pick.hasNumber = false;
     DestroyMenu(built.handle);
 
-    if (chosen >= 1 && chosen <= built.commands.size()) {
-        const std::string& command = built.commands[chosen - 1];
-        logLine("menu choice %s -> %s", quoted(built.labels[chosen - 1].c_str()).c_str(), quoted(command.c_str()).c_str());
+    if (chosen >= 1 && chosen <= built.entries.size()) {
+        const HostMenuItem& entry = *built.entries[chosen - 1];
+        const std::string command = chosenCommand(entry, numberGiven ? &pick.number : nullptr);
+        logLine("menu choice %s -> %s", quoted(entry.label.c_str()).c_str(), quoted(command.c_str()).c_str());
         // Delivered from the main loop: the plugin is still inside its own mouse handler here.
         if (!command.empty()) queueBroadcast(command);
     } else {

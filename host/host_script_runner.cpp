@@ -100,12 +100,16 @@ void startDrag(const hostscript::Step& step) {
 
 void startMenu(const hostscript::Step& step) {
     HWND panel = panelWindow();
-    logLine("script menu %s", quoted(step.text.c_str()).c_str());
+    const bool number = step.kind == hostscript::StepKind::MenuNumber;
+    if (number)
+        logLine("script menu-number %d %s", step.value, quoted(step.text.c_str()).c_str());
+    else
+        logLine("script menu %s", quoted(step.text.c_str()).c_str());
     if (!panel) {
         logLine("script menu: no panel");
         return;
     }
-    armMenuPick(step.text);
+    armMenuPick(step.text, number ? &step.value : nullptr);
     menusBefore = menusShown();
     RECT client;
     GetClientRect(panel, &client);
@@ -153,6 +157,32 @@ void logClock(const std::string& label) {
             static_cast<unsigned long>(GetTickCount()));
 }
 
+// What a screenshot does not show of the panel's window: its extended style, whether it is
+// topmost, its layered attributes (the alpha and the colour key, each "none" when not set)
+// and whose child it is.
+void logPanelWindow() {
+    HWND panel = panelWindow();
+    if (!panel) {
+        logLine("window: no panel");
+        return;
+    }
+    RECT r;
+    GetWindowRect(panel, &r);
+    const DWORD exStyle = static_cast<DWORD>(GetWindowLongA(panel, GWL_EXSTYLE));
+    COLORREF key = 0;
+    BYTE alpha = 0;
+    DWORD flags = 0;
+    if (!(exStyle & WS_EX_LAYERED) || !GetLayeredWindowAttributes(panel, &key, &alpha, &flags)) flags = 0;
+    char alphaText[8] = "none";
+    char keyText[8] = "none";
+    if (flags & LWA_ALPHA) snprintf(alphaText, sizeof alphaText, "%u", alpha);
+    if (flags & LWA_COLORKEY)
+        snprintf(keyText, sizeof keyText, "#%02X%02X%02X", GetRValue(key), GetGValue(key), GetBValue(key));
+    logLine("window panel at %ld,%ld %ldx%ld exStyle=0x%08lX topmost=%d alpha=%s key=%s parent=%s", r.left, r.top,
+            r.right - r.left, r.bottom - r.top, static_cast<unsigned long>(exStyle), exStyle & WS_EX_TOPMOST ? 1 : 0,
+            alphaText, keyText, windowName(GetParent(panel)).c_str());
+}
+
 void paintPanelNow() {
     HWND panel = panelWindow();
     if (!panel) return;
@@ -180,7 +210,11 @@ void runStepOnce(const hostscript::Step& step) {
             deliverReconfigure();
             break;
         case hostscript::StepKind::Menu:
+        case hostscript::StepKind::MenuNumber:
             startMenu(step);
+            break;
+        case hostscript::StepKind::Window:
+            logPanelWindow();
             break;
         case hostscript::StepKind::Drag:
             startDrag(step);
@@ -193,7 +227,8 @@ void runStepOnce(const hostscript::Step& step) {
         }
         case hostscript::StepKind::WriteInt: {
             std::string error;
-            const bool written = hostrc::storeInt(step.text.c_str(), step.key.c_str(), step.value, &error);
+            const bool written =
+                hostrc::storeValue(step.text.c_str(), step.key.c_str(), std::to_string(step.value), &error);
             logLine("script write-int %s %d %s -> %s", quoted(step.key.c_str()).c_str(), step.value,
                     quoted(step.text.c_str()).c_str(), written ? "written" : error.c_str());
             break;

@@ -1,5 +1,6 @@
 // The host's main window (GetBBWnd), its registrations and deliveries, and the slit: a
 // small real window that takes plugin panels in, lays them out and lets them go.
+#include <cstdlib>
 #include <deque>
 #include <vector>
 
@@ -25,6 +26,9 @@ std::vector<HWND> docked;
 std::deque<std::string> pendingBroadcasts;
 
 constexpr int SLIT_PADDING = 4;
+// The host's own snap distance; the one a plugin passes to SnapWindowToEdge is not used,
+// as in the shells.
+constexpr int SNAP_DISTANCE = 7;
 // A registration list longer than this is taken as missing its terminating zero.
 constexpr int MAX_REGISTERED = 64;
 
@@ -253,6 +257,37 @@ bool broadcastsPending() { return !pendingBroadcasts.empty(); }
 void requestStop(const char* reason) {
     logLine("stop requested (%s)", reason);
     PostMessageA(hostWnd, WM_HOST_STOP, 0, 0);
+}
+
+namespace {
+
+// The start of a span of length `size` at `at`, put onto the near edge of [low, high) when
+// one of its ends lies within the snap distance of it.
+LONG snappedStart(LONG at, LONG size, LONG low, LONG high) {
+    if (labs(at - low) <= SNAP_DISTANCE) return low;
+    if (labs(at + size - high) <= SNAP_DISTANCE) return high - size;
+    return at;
+}
+
+}  // namespace
+
+bool snapToWorkArea(WINDOWPOS* position) {
+    if (position->flags & SWP_NOMOVE) return false;
+    RECT now = {0, 0, 0, 0};
+    GetWindowRect(position->hwnd, &now);
+    const LONG width = position->flags & SWP_NOSIZE ? now.right - now.left : position->cx;
+    const LONG height = position->flags & SWP_NOSIZE ? now.bottom - now.top : position->cy;
+    const RECT at = {position->x, position->y, position->x + width, position->y + height};
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoA(MonitorFromRect(&at, MONITOR_DEFAULTTONEAREST), &monitor)) return false;
+    const RECT& work = monitor.rcWork;
+    const LONG x = snappedStart(position->x, width, work.left, work.right);
+    const LONG y = snappedStart(position->y, height, work.top, work.bottom);
+    const bool moved = x != position->x || y != position->y;
+    position->x = x;
+    position->y = y;
+    return moved;
 }
 
 void showSlit() {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "host/host_lookups.h"
 #include "host/options.h"
 #include "host/rc_files.h"
 #include "host/style.h"
@@ -75,6 +76,7 @@ HMODULE loadPlugin() {
     if (host::logging() && runOptions.logTexts) host::installTextRecorder(plugin);
     host::installTimerRecorder(plugin);
     host::installNetTableFeed(plugin);
+    hostlookups::filterLookupsOf(plugin);
     return plugin;
 }
 
@@ -85,6 +87,8 @@ void unloadPlugin() {
     host::forgetPluginTimers();
     host::logLine("unloaded");
 }
+
+void logRefusedLookup(const char* name) { host::logLine("lookup %s -> left out", host::quoted(name).c_str()); }
 
 void runMessageLoop() {
     MSG msg;
@@ -134,6 +138,12 @@ int main(int argc, char** argv) {
     host::setEditor(options.editor);
     host::explainReads(options.explainReads);
     if (!options.netTable.empty() && !host::loadNetTable(options.netTable.c_str(), &error)) return fail(error, 2);
+    for (const std::string& name : options.without) hostlookups::leaveOut(name);
+    hostlookups::reportRefusalsTo(logRefusedLookup);
+    // The interface tables the plugin reads go through the host's, which hand each call to the
+    // system until a table is fed; a --without rule before them still leaves a function out.
+    for (const char* name : {"GetIfTable2", "FreeMibTable"})
+        if (FARPROC own = host::netTableLookup(name)) hostlookups::answerWith(name, own);
 
     if (!host::createHostWindows(GetModuleHandleA(nullptr))) return fail("cannot create the host windows", 1);
     SetConsoleCtrlHandler(onConsoleBreak, TRUE);

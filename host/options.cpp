@@ -34,6 +34,10 @@ Options parseOptions(const std::vector<std::string>& args) {
             o.explainReads = true;
         } else if (a == "--log-texts") {
             o.logTexts = true;
+        } else if (a == "--without") {
+            if (i + 1 >= args.size() || args[i + 1].empty() || args[i + 1][0] == '-')
+                o.error = "--without needs the name of a function";
+            else o.without.push_back(args[++i]);
         } else if (a == "--stop-after") {
             if (i + 1 >= args.size() || !hostrc::parseInt(args[i + 1], &o.stopAfter) || o.stopAfter < 0)
                 o.error = "--stop-after needs a number of milliseconds";
@@ -56,8 +60,7 @@ Options parseOptions(const std::vector<std::string>& args) {
 const char* usageText() {
     return "usage: blackbox.exe [--slit | --ex] [--log FILE] [--script FILE] [--screenshot FILE]\n"
            "                    [--style FILE] [--editor PROGRAM] [--stop-after MS] [--explain-reads] [--log-texts]\n"
-           "                    [--net-table FILE]\n"
-           "                    PLUGIN.dll\n"
+           "                    [--net-table FILE] [--without FUNCTION]... PLUGIN.dll\n"
            "  --slit           start the plugin with beginSlitPlugin (default: beginPlugin)\n"
            "  --ex             start the plugin with beginPluginEx\n"
            "  --log FILE       record every host call, plugin message and message box;\n"
@@ -70,7 +73,9 @@ const char* usageText() {
            "  --explain-reads  with --log, follow every settings read with the rc line that\n"
            "                   answered it and whether the reader took its text as it stands\n"
            "  --log-texts      with --log, log every text the plugin draws, with its rectangle\n"
-           "  --net-table F    feed the plugin the interface table of F (see README) instead of the system's\n";
+           "  --net-table F    feed the plugin the interface table of F (see README) instead of the system's\n"
+           "  --without F      the plugin's run-time lookups of the function F (GetProcAddress)\n"
+           "                   answer null, as in a shell or system without it; repeatable\n";
 }
 
 }  // namespace hostoptions

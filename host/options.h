@@ -20,6 +20,7 @@ struct Options {
     int stopAfter = -1;   // milliseconds; -1 runs until stopped
     bool explainReads = false;  // log the rc line behind every settings read
     bool logTexts = false;      // log every text the plugin draws
+    std::vector<std::string> without;  // functions whose run-time lookup by the plugin answers null
     bool help = false;
     std::string error;    // empty when the command line is sound
 };

@@ -102,7 +102,7 @@ unsigned readColorOr(const char* path, const char* key, const char* fallbackText
     return fallbackText && parseColor(fallbackText, &result) ? result : 0;
 }
 
-bool storeInt(const char* path, const char* key, int value, std::string* error) {
+bool storeValue(const char* path, const char* key, const std::string& value, std::string* error) {
     if (!path || !key) {
         *error = "no file or no key";
         return false;
@@ -121,7 +121,7 @@ bool storeInt(const char* path, const char* key, int value, std::string* error) 
         *error = "cannot read the file";
         return false;
     }
-    return replaceWholeFile(path, withIntValue(text, key, value), error);
+    return replaceWholeFile(path, withValue(text, key, value), error);
 }
 
 }  // namespace hostrc

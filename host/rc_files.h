@@ -21,7 +21,8 @@ bool readBoolOr(const char* path, const char* key, bool fallback);
 unsigned readColorOr(const char* path, const char* key, const char* fallbackText);
 bool readText(const char* path, const char* key, std::string* value);
 
-// Reads the file, sets the key's integer and writes the result back.
-bool storeInt(const char* path, const char* key, int value, std::string* error);
+// Reads the file, sets the key's value text (WriteInt's number, WriteBool's "true" or
+// "false") and writes the result back.
+bool storeValue(const char* path, const char* key, const std::string& value, std::string* error);
 
 }  // namespace hostrc

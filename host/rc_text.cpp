@@ -117,13 +117,12 @@ bool parseColor(const std::string& text, unsigned* colour) {
     return true;
 }
 
-std::string withIntValue(const std::string& text, const char* key, int value) {
-    const std::string number = std::to_string(value);
+std::string withValue(const std::string& text, const char* key, const std::string& value) {
     const ValueSpan span = findValue(text, key);
     std::string edited = text;
     if (span.found) {
         // A key written without any blank after its colon gets one, so the line stays readable.
-        const std::string replacement = (!span.blankAfterColon && span.begin == span.end ? " " : "") + number;
+        const std::string replacement = (!span.blankAfterColon && span.begin == span.end ? " " : "") + value;
         edited = text.substr(0, span.begin) + replacement + text.substr(span.end);
     }
     // The shell writes the file anew line by line, each ending in CRLF, whatever ends the
@@ -138,7 +137,7 @@ std::string withIntValue(const std::string& text, const char* key, int value) {
         if (newline == std::string::npos) break;
         begin = newline + 1;
     }
-    if (!span.found) result += normalisedKey(key) + " " + number + "\r\n";
+    if (!span.found) result += normalisedKey(key) + " " + value + "\r\n";
     return result;
 }
 

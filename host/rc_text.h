@@ -30,9 +30,9 @@ bool parseBool(const std::string& text, bool* value);
 // "#RRGGBB" into the COLORREF layout (red in the lowest byte).
 bool parseColor(const std::string& text, unsigned* colour);
 
-// The text as the shell writes it back: the key's value replaced in place, or "key value"
-// appended when the key is absent, and every line ending in CRLF; the lines' other bytes
-// stay as they were.
-std::string withIntValue(const std::string& text, const char* key, int value);
+// The text as the shell writes it back: the key's value replaced in place by value (a number
+// or "true"/"false" as the writers give it), or "key value" appended when the key is absent,
+// and every line ending in CRLF; the lines' other bytes stay as they were.
+std::string withValue(const std::string& text, const char* key, const std::string& value);
 
 }  // namespace hostrc

@@ -70,6 +70,14 @@ std::string parseStep(const std::string& word, const std::string& rest, Step& st
         if (step.text.size() < static_cast<size_t>(length)) step.text.resize(static_cast<size_t>(length), 'x');
         return "";
     }
+    if (word == "menu-number") {
+        step.kind = StepKind::MenuNumber;
+        std::string number;
+        splitWord(rest, &number, &step.text);
+        if (!hostrc::parseInt(number, &step.value) || step.text.empty())
+            return "menu-number needs a whole number and a label";
+        return "";
+    }
     if (word == "write-int") {
         step.kind = StepKind::WriteInt;
         std::string number, file;
@@ -88,12 +96,13 @@ std::string parseStep(const std::string& word, const std::string& rest, Step& st
         return "";
     }
     if (word == "reconfigure" || word == "stop" || word == "tick" || word == "paint" || word == "restart" ||
-        word == "reload-module") {
+        word == "reload-module" || word == "window") {
         step.kind = word == "stop"            ? StepKind::Stop
                     : word == "tick"          ? StepKind::Tick
                     : word == "paint"         ? StepKind::Paint
                     : word == "restart"       ? StepKind::Restart
                     : word == "reload-module" ? StepKind::ReloadModule
+                    : word == "window"        ? StepKind::Window
                                               : StepKind::Reconfigure;
         if (!rest.empty()) return word + " takes nothing after it";
         return "";
@@ -161,8 +170,10 @@ const char* stepName(StepKind kind) {
         case StepKind::BroadcastNull: return "broadcast-null";
         case StepKind::Reconfigure: return "reconfigure";
         case StepKind::Menu: return "menu";
+        case StepKind::MenuNumber: return "menu-number";
         case StepKind::Drag: return "drag";
         case StepKind::Screenshot: return "screenshot";
+        case StepKind::Window: return "window";
         case StepKind::WriteInt: return "write-int";
         case StepKind::Tick: return "tick";
         case StepKind::Paint: return "paint";

@@ -7,8 +7,10 @@
 //   broadcast-long N TEXT  deliver TEXT followed by 'x' up to N bytes in all
 //   reconfigure          deliver message 10103 to every registered window
 //   menu LABEL           right-click the panel and pick the menu entry labelled LABEL
+//   menu-number N LABEL  the same for a number item, set to N (kept within its range)
 //   drag DX DY           Ctrl+drag the panel by DX, DY pixels
 //   screenshot FILE      save the panel as a PNG file
+//   window               log the panel's place, size, extended style, transparency and parent
 //   write-int KEY N FILE set KEY to N in the rc file FILE as WriteInt does, the way a user
 //                        changes the file while the plugin runs
 //   tick                 run the procedure of every timer the plugin set, as one tick each
@@ -29,7 +31,7 @@
 
 namespace hostscript {
 
-enum class StepKind { Wait, Broadcast, BroadcastNull, Reconfigure, Menu, Drag, Screenshot, WriteInt, Tick, Paint, Restart, ReloadModule, Measure, Clock, Interfaces, NetTable, Stop };
+enum class StepKind { Wait, Broadcast, BroadcastNull, Reconfigure, Menu, MenuNumber, Drag, Screenshot, Window, WriteInt, Tick, Paint, Restart, ReloadModule, Measure, Clock, Interfaces, NetTable, Stop };
 
 struct Step {
     StepKind kind;
@@ -39,7 +41,7 @@ struct Step {
     int dy;
     std::string text;  // Broadcast text (padded for broadcast-long), Menu label, Screenshot or WriteInt file, Measure label
     std::string key;   // WriteInt
-    int value = 0;     // WriteInt
+    int value = 0;     // WriteInt, MenuNumber
     int repeat = 1;    // how many times the step runs
 };
 

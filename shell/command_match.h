@@ -1,5 +1,5 @@
-// Recognises the broadcast command texts the panel acts on. No windows.h, so the
-// matching also builds natively for fuzzing.
+// Recognises the broadcast command texts the panel acts on, and the arguments of the
+// configuration commands. No windows.h, so the matching also builds natively for fuzzing.
 #pragma once
 
 enum BroadcastCommand {
@@ -10,9 +10,25 @@ enum BroadcastCommand {
     COMMAND_WRITE_SETTINGS,
     COMMAND_EDIT_SETTINGS,
     COMMAND_ABOUT,
+    COMMAND_CONFIG_ALWAYS_ON_TOP,
+    COMMAND_CONFIG_PLUGIN_TOGGLE,
+    COMMAND_CONFIG_SNAP_TO_EDGES,
+    COMMAND_CONFIG_ALPHA_ENABLED,
+    COMMAND_CONFIG_ALPHA_VALUE,
 };
 
-// The host's two texts match only whole and byte for byte. The plugin's own
-// commands match "@Kelvora." followed by a command word at the start of the rest;
-// whatever follows the word is ignored. Case counts everywhere. Null is no command.
-BroadcastCommand matchBroadcastCommand(const char* text);
+// The host's two texts match only whole and byte for byte. The plugin's own commands match
+// "@Kelvora." followed by a command word at the start of the rest. Whatever follows a settings
+// or about word is ignored; a config word must be followed by the end of the text or a blank,
+// and argument (when given) then points to what follows, blanks skipped. Case counts
+// everywhere. Null is no command.
+BroadcastCommand matchBroadcastCommand(const char* text, const char** argument = nullptr);
+
+// A boolean config command's argument: none toggles, "true" and "false" set; anything else is
+// no switch at all. Blanks after it are allowed.
+enum SwitchArgument { SWITCH_TOGGLE, SWITCH_ON, SWITCH_OFF, SWITCH_UNKNOWN };
+SwitchArgument parseSwitchArgument(const char* argument);
+
+// The level command's argument: a whole number, kept within 0 to 255. False, leaving level as
+// it was, for a text that is no whole number (none, "12px", "0x80").
+bool parseLevelArgument(const char* argument, int* level);

@@ -45,7 +45,20 @@ HostMenuItem* MakeMenuItem(HostMenu* menu, const char* label, const char* comman
 HostMenuItem* MakeSubmenu(HostMenu* parent, HostMenu* child, const char* title);
 void ShowMenu(HostMenu* menu);
 
-bool GetBlackboxEditor(char* editorPath);
-HINSTANCE BBExecute(HWND owner, const char* verb, const char* file, const char* args,
-                    const char* directory, int showCommand, bool noErrorBoxes);
+void GetBlackboxEditor(char* editorPath);
+BOOL BBExecute(HWND owner, const char* verb, const char* file, const char* args, const char* directory,
+               int showCommand, bool noErrorBoxes);
 }
+
+// Functions that the shells offer beyond those above. The plugin looks them up in the shell's
+// module at run time, so that it still loads in a shell without them: they are never in
+// blackbox.def, and a shell that has them exports them under these names.
+typedef void (*WriteBoolFn)(const char* file, const char* key, bool value);
+// A number item: the shell shows value and lets the user set a number from minimum to maximum,
+// which it broadcasts as the command text, one blank and the number.
+typedef HostMenuItem* (*MakeMenuItemIntFn)(HostMenu* menu, const char* label, const char* command, int value,
+                                           int minimum, int maximum);
+// Called from WM_WINDOWPOSCHANGING of a window being dragged: moves the position onto the edges
+// of the work area of the window's monitor when it comes near them. The shell keeps its own
+// snap distance; what it answers is of no use to a plugin.
+typedef bool (*SnapWindowToEdgeFn)(WINDOWPOS* position, LPARAM distance, UINT flags);

@@ -14,6 +14,8 @@
 #include "sampling/samplers.h"
 #include "shell/commands.h"
 #include "shell/host_api.h"
+#include "shell/host_extras.h"
+#include "shell/placement.h"
 #include "shell/plugin_info.h"
 
 namespace {
@@ -28,6 +30,11 @@ HMODULE user32Reference = nullptr;
 // From the 11001 that adds the panel to the slit until the 11002 that takes it out: meanwhile
 // the slit owns the panel's place. A panel started beside a slit without joining it never sets it.
 bool dockedInSlit = false;
+// Between WM_ENTERSIZEMOVE and WM_EXITSIZEMOVE: the user drags the panel, and only then does it snap.
+bool panelDragged = false;
+
+// How a start entry point treats the slit window that the shell passed.
+enum class SlitChoice { None, Join, JoinWhenInSlit };
 
 // The network sampler came last and starts last, so the six before it keep their order.
 const TIMERPROC samplerOrder[TIMER_COUNT] = {sampleCpu, sampleMemory, sampleBattery, sampleUptime,
@@ -87,7 +94,18 @@ void deleteFramePen() {
     panelModel.framePen = nullptr;
 }
 
-int startPlugin(HINSTANCE instance) {
+// A panel joins a slit only when the shell passed one and, under beginPluginEx, the rc file
+// asks for it too; otherwise it is a floating panel in every respect.
+bool joinsSlit(HWND slit, SlitChoice choice) {
+    return slit && (choice == SlitChoice::Join || (choice == SlitChoice::JoinWhenInSlit && panelModel.inSlit));
+}
+
+void notifySlit(UINT message) {
+    if (panelModel.slitWindow)
+        SendMessageA(panelModel.slitWindow, message, 0, reinterpret_cast<LPARAM>(panelModel.panelWindow));
+}
+
+int startPlugin(HINSTANCE instance, HWND slit, SlitChoice choice) {
     panelModel.hostWindow = GetBBWnd();
     panelModel.pluginInstance = instance;
     deleteFramePen();  // left by a failed earlier start
@@ -100,9 +118,13 @@ int startPlugin(HINSTANCE instance) {
     derivePluginPaths(modulePath, panelModel.pluginDir, panelModel.rcPath, PATH_SIZE);
 
     reloadSettings();
+    // Known from here on, before the window is made for docking or for floating: every later
+    // docking decision tests slitWindow, which stays none for a panel that does not join.
+    panelModel.slitWindow = joinsSlit(slit, choice) ? slit : nullptr;
     lookUpLayeredWindowAttributes();
     lookUpThreadErrorMode();
     lookUpNetworkTables();
+    lookUpHostExtras();
 
     if (!registerPanelClass()) {
         showStartError("Error registering window class");
@@ -115,6 +137,10 @@ int startPlugin(HINSTANCE instance) {
         return 1;
     }
     startTimersAndTakeFirstSamples();
+    if (panelModel.slitWindow) {
+        dockedInSlit = true;
+        notifySlit(SLIT_ADD);
+    }
     return 0;
 }
 
@@ -146,21 +172,8 @@ void followWindowPosition(const WINDOWPOS* position) {
     panelModel.y = position->y;
 }
 
-void notifySlit(UINT message) {
-    if (panelModel.slitWindow)
-        SendMessageA(panelModel.slitWindow, message, 0, reinterpret_cast<LPARAM>(panelModel.panelWindow));
-}
-
-// The slit window is known before the start, so the window is made for docking;
-// whether it joins the slit may depend on inSlit, which the start's reload reads.
-int startDocked(HINSTANCE instance, HWND slit, bool joinOnlyWhenInSlit) {
-    panelModel.slitWindow = slit;
-    if (startPlugin(instance) != 0) return 1;
-    if (!joinOnlyWhenInSlit || panelModel.inSlit) {
-        dockedInSlit = true;
-        notifySlit(SLIT_ADD);
-    }
-    return 0;
+void keepDraggedPanelNearEdges(WINDOWPOS* position) {
+    if (panelDragged && panelFloats() && panelModel.snapToEdges) snapDraggedPanel(position);
 }
 
 }  // namespace
@@ -193,14 +206,13 @@ const char* pluginInfo(int code) {
     }
 }
 
-int beginPlugin(HINSTANCE instance) {
-    panelModel.slitWindow = nullptr;
-    return startPlugin(instance);
-}
+int beginPlugin(HINSTANCE instance) { return startPlugin(instance, nullptr, SlitChoice::None); }
 
-int beginSlitPlugin(HINSTANCE instance, HWND slit) { return startDocked(instance, slit, false); }
+int beginSlitPlugin(HINSTANCE instance, HWND slit) { return startPlugin(instance, slit, SlitChoice::Join); }
 
-int beginPluginEx(HINSTANCE instance, HWND slit) { return startDocked(instance, slit, true); }
+int beginPluginEx(HINSTANCE instance, HWND slit) { return startPlugin(instance, slit, SlitChoice::JoinWhenInSlit); }
+
+bool panelFloats() { return panelModel.slitWindow == nullptr; }
 
 void endPlugin(HINSTANCE) {
     killTimers();
@@ -211,6 +223,7 @@ void endPlugin(HINSTANCE) {
     }
     notifySlit(SLIT_REMOVE);
     dockedInSlit = false;
+    panelDragged = false;
     if (panelModel.panelWindow) DestroyWindow(panelModel.panelWindow);
     panelModel.panelWindow = nullptr;
     UnregisterClassA(CLASS_NAME, panelModel.pluginInstance);
@@ -228,13 +241,23 @@ void applyWindowSettings(HWND window) {
     SetWindowPos(window, m.alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, m.x, m.y, shownPanelWidth(),
                  shownPanelHeight(), SWP_NOACTIVATE | SWP_NOSENDCHANGING | keepSlitPlace);
     if (dockedInSlit) notifySlit(SLIT_UPDATE);
-    if (m.setLayeredWindowAttributes) {
-        // Made even when alpha is off: a layered window without attributes never paints.
-        const BYTE alpha = m.alphaEnabled ? static_cast<BYTE>(m.alphaValue & 0xFF) : 255;
-        m.setLayeredWindowAttributes(window, 0, alpha, LWA_ALPHA);
-        if (m.sctEnabled) m.setLayeredWindowAttributes(window, m.sctColor, 0, LWA_COLORKEY);
-    }
+    applyTransparency(window);
     invalidatePanel();
+    if (panelFloats()) bringPanelOntoMonitor(window);
+}
+
+void applyTransparency(HWND window) {
+    const PanelModel& m = panelModel;
+    if (!m.setLayeredWindowAttributes) return;
+    // Made even when alpha is off: a layered window without attributes never paints.
+    const BYTE alpha = m.alphaEnabled ? static_cast<BYTE>(m.alphaValue & 0xFF) : 255;
+    m.setLayeredWindowAttributes(window, 0, alpha, LWA_ALPHA);
+    if (m.sctEnabled) m.setLayeredWindowAttributes(window, m.sctColor, 0, LWA_COLORKEY);
+}
+
+void applyZOrder(HWND window) {
+    SetWindowPos(window, panelModel.alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -259,9 +282,23 @@ LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         case WM_RBUTTONUP:
             showPluginMenu();
             return 0;
+        case WM_ENTERSIZEMOVE:
+            panelDragged = true;
+            return DefWindowProcA(window, message, wParam, lParam);
+        case WM_WINDOWPOSCHANGING:
+            keepDraggedPanelNearEdges(reinterpret_cast<WINDOWPOS*>(lParam));
+            return DefWindowProcA(window, message, wParam, lParam);
         case WM_EXITSIZEMOVE:
+            panelDragged = false;
             notifySlit(SLIT_UPDATE);
             return 0;
+        case WM_DISPLAYCHANGE:
+            // A monitor may have gone, and the panel with it.
+            if (panelFloats()) bringPanelOntoMonitor(window);
+            return DefWindowProcA(window, message, wParam, lParam);
+        case WM_SETTINGCHANGE:
+            if (wParam == SPI_SETWORKAREA && panelFloats()) bringPanelOntoMonitor(window);
+            return DefWindowProcA(window, message, wParam, lParam);
         case BB_RECONFIGURE:
             reloadSettings();
             applyWindowSettings(window);

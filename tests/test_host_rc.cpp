@@ -126,8 +126,8 @@ TEST_CASE("WriteInt replaces the value bytes of the first occurrence and ends ev
         "Kelvora.y:120";
     const std::string path = rcFile(before);
     std::string error;
-    REQUIRE(hostrc::storeInt(path.c_str(), "Kelvora.x:", -35, &error));
-    REQUIRE(hostrc::storeInt(path.c_str(), "Kelvora.y:", 4096, &error));
+    REQUIRE(hostrc::storeValue(path.c_str(), "Kelvora.x:", "-35", &error));
+    REQUIRE(hostrc::storeValue(path.c_str(), "Kelvora.y:", "4096", &error));
     const std::string expected =
         "! Kelvora example\r\n"
         "# Kelvora.x: 7 (a comment, not the key)\r\n"
@@ -143,19 +143,19 @@ TEST_CASE("WriteInt replaces the value bytes of the first occurrence and ends ev
 
 TEST_CASE("WriteInt appends an absent key as a CRLF line") {
     SUBCASE("after a last line without a line end") {
-        CHECK(hostrc::withIntValue("A: 1\r\nB: 2", "Kelvora.x:", 5) == "A: 1\r\nB: 2\r\nKelvora.x: 5\r\n");
+        CHECK(hostrc::withValue("A: 1\r\nB: 2", "Kelvora.x:", "5") == "A: 1\r\nB: 2\r\nKelvora.x: 5\r\n");
     }
     SUBCASE("in a file of plain line ends, which all become CRLF") {
-        CHECK(hostrc::withIntValue("A: 1\n\nB: 2\n", "Kelvora.y", 6) == "A: 1\r\n\r\nB: 2\r\nKelvora.y: 6\r\n");
+        CHECK(hostrc::withValue("A: 1\n\nB: 2\n", "Kelvora.y", "6") == "A: 1\r\n\r\nB: 2\r\nKelvora.y: 6\r\n");
     }
     SUBCASE("into a file that does not exist yet") {
         const std::string path = makeTempDir() + "new.rc";
         std::string error;
-        REQUIRE(hostrc::storeInt(path.c_str(), "Kelvora.x:", 12, &error));
+        REQUIRE(hostrc::storeValue(path.c_str(), "Kelvora.x:", "12", &error));
         CHECK(readBack(path) == "Kelvora.x: 12\r\n");
     }
     SUBCASE("a key present without a value gets one") {
-        CHECK(hostrc::withIntValue("Kelvora.x:\nKelvora.y: 3\n", "Kelvora.x:", 8) == "Kelvora.x: 8\r\nKelvora.y: 3\r\n");
+        CHECK(hostrc::withValue("Kelvora.x:\nKelvora.y: 3\n", "Kelvora.x:", "8") == "Kelvora.x: 8\r\nKelvora.y: 3\r\n");
     }
 }
 
@@ -164,20 +164,20 @@ TEST_CASE("WriteInt leaves no temporary file behind, and the old file alone when
     const std::string path = dir + "Kelvora.rc";
     writeFile(path, "Kelvora.x: 1\n");
     std::string error;
-    for (int i = 0; i < 20; ++i) REQUIRE(hostrc::storeInt(path.c_str(), "Kelvora.x:", i, &error));
+    for (int i = 0; i < 20; ++i) REQUIRE(hostrc::storeValue(path.c_str(), "Kelvora.x:", std::to_string(i), &error));
     CHECK(filesIn(dir) == 1);
     CHECK(readBack(path) == "Kelvora.x: 19\r\n");
 
     // A read-only rc file cannot be replaced: it stays whole and unchanged.
     REQUIRE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
-    CHECK_FALSE(hostrc::storeInt(path.c_str(), "Kelvora.x:", 77, &error));
+    CHECK_FALSE(hostrc::storeValue(path.c_str(), "Kelvora.x:", "77", &error));
     CHECK_FALSE(error.empty());
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     CHECK(readBack(path) == "Kelvora.x: 19\r\n");
     CHECK(filesIn(dir) == 1);
 
-    CHECK_FALSE(hostrc::storeInt("C:\\no\\such\\folder\\Kelvora.rc", "Kelvora.x:", 1, &error));
+    CHECK_FALSE(hostrc::storeValue("C:\\no\\such\\folder\\Kelvora.rc", "Kelvora.x:", "1", &error));
     // A name that cannot be read as a file is not replaced by a file holding only the key.
-    CHECK_FALSE(hostrc::storeInt(dir.substr(0, dir.size() - 1).c_str(), "Kelvora.x:", 1, &error));
+    CHECK_FALSE(hostrc::storeValue(dir.substr(0, dir.size() - 1).c_str(), "Kelvora.x:", "1", &error));
     CHECK(readBack(path) == "Kelvora.x: 19\r\n");
 }

@@ -18,9 +18,11 @@ TEST_CASE("a script of every step parses in order, with blank and comment lines 
         "drag -40 25\n"
         "screenshot Z:\\tmp\\panel one.png\n"
         "write-int Kelvora.width: -240 Z:\\tmp\\my theme.rc\n"
+        "menu-number -3 Transparency  level\n"
+        "window\n"
         "stop");
     REQUIRE(s.error.empty());
-    REQUIRE(s.steps.size() == 8);
+    REQUIRE(s.steps.size() == 10);
     CHECK(s.steps[0].kind == StepKind::Wait);
     CHECK(s.steps[0].milliseconds == 1500);
     CHECK(s.steps[0].line == 2);
@@ -38,8 +40,12 @@ TEST_CASE("a script of every step parses in order, with blank and comment lines 
     CHECK(s.steps[6].key == "Kelvora.width:");
     CHECK(s.steps[6].value == -240);
     CHECK(s.steps[6].text == "Z:\\tmp\\my theme.rc");
-    CHECK(s.steps[7].kind == StepKind::Stop);
-    CHECK(s.steps[7].line == 10);
+    CHECK(s.steps[7].kind == StepKind::MenuNumber);
+    CHECK(s.steps[7].value == -3);
+    CHECK(s.steps[7].text == "Transparency  level");
+    CHECK(s.steps[8].kind == StepKind::Window);
+    CHECK(s.steps[9].kind == StepKind::Stop);
+    CHECK(s.steps[9].line == 12);
 }
 
 TEST_CASE("a faulty line names itself and leaves no steps to run") {
@@ -58,6 +64,9 @@ TEST_CASE("a faulty line names itself and leaves no steps to run") {
         {"write-int Kelvora.x: 5", "line 1: write-int needs a key, a whole number and a file"},
         {"write-int Kelvora.x: five a.rc", "line 1: write-int needs a key, a whole number and a file"},
         {"drag ten 5", "line 1: drag needs two whole numbers of pixels"},
+        {"menu-number 128", "line 1: menu-number needs a whole number and a label"},
+        {"menu-number half Transparency level", "line 1: menu-number needs a whole number and a label"},
+        {"window panel", "line 1: window takes nothing after it"},
         {"stop now", "line 1: stop takes nothing after it"},
         {"broadcast-null x", "line 1: broadcast-null takes nothing after it"},
         {"repeat 0 tick", "line 1: repeat needs a count from 1 up and a step"},
@@ -148,4 +157,10 @@ TEST_CASE("the command line picks the start entry point and the run's files") {
     CHECK(hostoptions::parseOptions({"--verbose", "a.dll"}).error == "unknown option --verbose");
     CHECK(hostoptions::parseOptions({"a.dll", "b.dll"}).error == "only one plugin can be given");
     CHECK(hostoptions::parseOptions({"--help"}).help);
+
+    o = hostoptions::parseOptions({"--without", "WriteBool", "Kelvora.dll", "--without", "GetIfTable2"});
+    CHECK(o.error.empty());
+    CHECK(o.without == std::vector<std::string>{"WriteBool", "GetIfTable2"});
+    CHECK(hostoptions::parseOptions({"a.dll", "--without"}).error == "--without needs the name of a function");
+    CHECK(hostoptions::parseOptions({"--without", "--ex", "a.dll"}).error == "--without needs the name of a function");
 }

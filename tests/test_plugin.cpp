@@ -11,6 +11,7 @@
 #include "shell/host_api.h"
 #include "shell/plugin.h"
 #include "support/fake_host.h"
+#include "support/running_plugin.h"
 #include "support/test_support.h"
 
 using namespace testsupport;
@@ -25,12 +26,6 @@ std::vector<std::string> logWithoutReads() {
     for (const std::string& line : fakehost::log)
         if (line.compare(0, 4, "Read") != 0) lines.push_back(line);
     return lines;
-}
-
-void freshHost() {
-    resetModel();
-    fakehost::reset();
-    clearMessageBoxes();
 }
 
 std::string pathDir(const char* module) {
@@ -65,14 +60,6 @@ bool queuedSystemCommand(HWND window, WPARAM* command) {
     return true;
 }
 
-// Stops the plugin when a test leaves, also when a REQUIRE ends it early, so that
-// one failure does not leave the class registered for every later test.
-struct StopAtExit {
-    ~StopAtExit() {
-        if (panelModel.panelWindow) endPlugin(GetModuleHandleA(nullptr));
-    }
-};
-
 // Keyboard input reaches the desktop's key state only while a window of ours is in front.
 // The key state changes only once the X server has echoed the input back, which takes longer on
 // a busy machine: wait for it, and send again should the panel not have been in front.
@@ -89,16 +76,6 @@ void pressControl(bool down) {
             if (((GetAsyncKeyState(VK_CONTROL) & 0x8000) != 0) == down) return;
         }
     }
-}
-
-LRESULT broadcast(const char* text) {
-    return SendMessageA(panelModel.panelWindow, BB_BROADCAST, 0, reinterpret_cast<LPARAM>(text));
-}
-
-BYTE layeredAlpha(HWND window, DWORD* flags, COLORREF* key) {
-    BYTE alpha = 0;
-    GetLayeredWindowAttributes(window, key, &alpha, flags);
-    return alpha;
 }
 
 int performanceQueries = 0;
@@ -236,29 +213,35 @@ TEST_CASE("a slit start docks after the first samples and undocks at stop") {
     CHECK(fakehost::log.back() == "message slit 11002");
 }
 
-TEST_CASE("beginPluginEx joins the slit only when inSlit is set, but still talks to it") {
+TEST_CASE("beginPluginEx joins the slit only when inSlit is set; otherwise the panel floats in every respect") {
     freshHost();
     StopAtExit stop;
     fakehost::set("Kelvora.inSlit:", "false");
+    fakehost::set("Kelvora.alphaEnabled:", "true");
+    fakehost::set("Kelvora.alphaValue:", "128");
     REQUIRE(beginPluginEx(self(), fakehost::slitWindow()) == 0);
-    CHECK((GetWindowLongA(panelModel.panelWindow, GWL_EXSTYLE) & WS_EX_LAYERED) == 0);
-    CHECK(fakehost::logLinesStartingWith("message slit").empty());
-    // Never added, the panel floats: the read command places it where the rc file says.
-    fakehost::set("Kelvora.x:", "210");
-    fakehost::set("Kelvora.y:", "170");
-    broadcast("@Kelvora.settings.read");
+    HWND panel = panelModel.panelWindow;
+    CHECK(static_cast<DWORD>(GetWindowLongA(panel, GWL_EXSTYLE)) == (WS_EX_TOOLWINDOW | WS_EX_LAYERED));
+    DWORD flags = 0;
+    COLORREF key = 0;
+    CHECK(layeredAlpha(panel, &flags, &key) == 128);
+    // Moved, its place is followed, written and kept by the next reconfigure.
+    SetWindowPos(panel, nullptr, 260, 190, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageA(panel, WM_EXITSIZEMOVE, 0, 0);
+    broadcast("@Kelvora.settings.write");
+    checkLines({"WriteInt Kelvora.x: 260", "WriteInt Kelvora.y: 190"}, fakehost::logLinesStartingWith("Write"));
+    SendMessageA(panel, BB_RECONFIGURE, 0, 0);
     RECT r;
-    GetWindowRect(panelModel.panelWindow, &r);
-    CHECK(r.left == 210);
-    CHECK(r.top == 170);
-    CHECK(fakehost::logLinesStartingWith("message slit").empty());
-    SendMessageA(panelModel.panelWindow, WM_EXITSIZEMOVE, 0, 0);
+    GetWindowRect(panel, &r);
+    CHECK(r.left == 260);
+    CHECK(r.top == 190);
     endPlugin(self());
-    checkLines({"message slit 11003", "message slit 11002"}, fakehost::logLinesStartingWith("message slit"));
+    CHECK(fakehost::logLinesStartingWith("message slit").empty());
 
     freshHost();
     fakehost::set("Kelvora.inSlit:", "true");
     REQUIRE(beginPluginEx(self(), fakehost::slitWindow()) == 0);
+    CHECK(static_cast<DWORD>(GetWindowLongA(panelModel.panelWindow, GWL_EXSTYLE)) == WS_EX_TOOLWINDOW);
     checkLines({"message slit 11001"}, fakehost::logLinesStartingWith("message slit"));
     endPlugin(self());
 }
@@ -400,6 +383,10 @@ TEST_CASE("broadcast commands: write, edit, about, show and hide") {
 TEST_CASE("the right-click menu is built anew and each entry's text has its effect") {
     freshHost();
     StopAtExit stop;
+    // The checkmarks and the level show the settings; only the low 8 bits of the level count.
+    fakehost::set("Kelvora.alwaysOnTop:", "true");
+    fakehost::set("Kelvora.alphaEnabled:", "true");
+    fakehost::set("Kelvora.alphaValue:", "300");
     REQUIRE(beginPlugin(self()) == 0);
     HWND panel = panelModel.panelWindow;
     fakehost::log.clear();
@@ -408,11 +395,18 @@ TEST_CASE("the right-click menu is built anew and each entry's text has its effe
                 "MakeMenuItem Settings read settings @Kelvora.settings.read 0",
                 "MakeMenuItem Settings write settings @Kelvora.settings.write 0",
                 "MakeMenuItem Settings edit settings @Kelvora.settings.edit 0",
-                "MakeSubmenu Kelvora Settings Settings", "MakeMenuItem Kelvora About @Kelvora.about 0",
+                "MakeSubmenu Kelvora Settings Settings",
+                "MakeNamedMenu Configuration Kelvora_IDConfiguration 1",
+                "MakeMenuItem Configuration Always on top @Kelvora.config.alwaysOnTop 1",
+                "MakeMenuItem Configuration Toggle with plugins @Kelvora.config.pluginToggle 0",
+                "MakeMenuItem Configuration Snap to edges @Kelvora.config.snapToEdges 0",
+                "MakeMenuItem Configuration Transparency @Kelvora.config.alphaEnabled 1",
+                "MakeMenuItemInt Configuration Transparency level @Kelvora.config.alphaValue 44 0 255",
+                "MakeSubmenu Kelvora Configuration Configuration", "MakeMenuItem Kelvora About @Kelvora.about 0",
                 "ShowMenu Kelvora"},
                fakehost::log);
     SendMessageA(panel, WM_RBUTTONUP, 0, 0);
-    CHECK(fakehost::menus().size() == 4);  // a second release builds a second menu
+    CHECK(fakehost::menus().size() == 6);  // a second release builds a second menu
 
     // The host broadcasts the chosen entry's text back to the panel.
     const fakehost::MenuRecord settings = fakehost::menus()[1];

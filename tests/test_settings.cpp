@@ -168,6 +168,8 @@ TEST_CASE("reads go to the rc file in the fixed order, then seven keys per disk"
         expected.push_back("ReadString " + k + "caption: \"\"");
     }
     expected.insert(expected.end(), std::begin(networkReads), std::end(networkReads));
+    // Keys added since come after every other, so that older themes read as before.
+    expected.push_back("ReadBool Kelvora.snapToEdges: false");
     checkLines(expected, settingsReads());
     for (const std::string& file : fakehost::files) CHECK(file == RC);
 

@@ -151,10 +151,15 @@ def probe_slit_editor(args):
     check(int(at.group(1)) > 600, f"docked panel at x={at.group(1)}")
 
 
+# The shell functions the plugin looks up at run time (shell/host_extras.cpp): never imported,
+# so never in blackbox.def, but exported by the stand-in host as by the real shells.
+LOOKED_UP = ["MakeMenuItemInt", "SnapWindowToEdge", "WriteBool"]
+
+
 @case
 def host_exports(args):
     with open(os.path.join(args.source, "shell", "blackbox.def")) as f:
-        wanted = sorted(line.strip() for line in f if re.match(r"^\s+\w+\s*$", line))
+        wanted = sorted([line.strip() for line in f if re.match(r"^\s+\w+\s*$", line)] + LOOKED_UP)
     # Each architecture's suite checks its own host; this objdump reads both formats.
     exe = os.path.join(args.build, "blackbox.exe")
     dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", exe], stdout=subprocess.PIPE, check=True).stdout.decode()
@@ -198,6 +203,7 @@ def kelvora_reads(rc, disks):
     reads += [("ReadInt", f"netGraph.{k}") for k in ("x", "y", "width", "height")]
     reads += [("ReadColor", f"netGraph.{k}") for k in ("color", "upColor", "background")]
     reads.append(("ReadInt", "netGraph.scale"))
+    reads.append(("ReadBool", "snapToEdges"))
     return [(reader, rc, f"Kelvora.{key}:") for reader, key in reads]
 
 
@@ -420,6 +426,14 @@ def kelvora_menu_entries(args):
                  'MakeMenuItem menu#2 label="write settings" command="@Kelvora.settings.write" checked=0',
                  'MakeMenuItem menu#2 label="edit settings" command="@Kelvora.settings.edit" checked=0',
                  'MakeSubmenu menu#1 menu#2 title="Settings"',
+                 'MakeNamedMenu title="Configuration" id="Kelvora_IDConfiguration" popup=1 -> menu#3',
+                 'MakeMenuItem menu#3 label="Always on top" command="@Kelvora.config.alwaysOnTop" checked=0',
+                 'MakeMenuItem menu#3 label="Toggle with plugins" command="@Kelvora.config.pluginToggle" checked=1',
+                 'MakeMenuItem menu#3 label="Snap to edges" command="@Kelvora.config.snapToEdges" checked=0',
+                 'MakeMenuItem menu#3 label="Transparency" command="@Kelvora.config.alphaEnabled" checked=0',
+                 'MakeMenuItemInt menu#3 label="Transparency level" command="@Kelvora.config.alphaValue" value=230 '
+                 'minimum=0 maximum=255',
+                 'MakeSubmenu menu#1 menu#3 title="Configuration"',
                  'MakeMenuItem menu#1 label="About" command="@Kelvora.about" checked=0',
                  "ShowMenu menu#1"], run.log[menu + 1:shown + 1], "the plugin menu")
     # read settings: the whole rc file is read again.
@@ -490,6 +504,115 @@ def kelvora_package(args):
     check(files == {winpath(rc)}, f"settings read from {sorted(files)}")
     check(not run.lines("box "), "no message box: every icon of the theme loads\n" + "\n".join(run.lines("box ")))
     check_panel_picture(args, shot, rc)
+
+
+def theme_with(folder, *changes, append=b""):
+    """Rewrites the example theme in folder: each (old line, new line) replaced once, then
+    append added."""
+    rc = os.path.join(folder, "Kelvora.rc")
+    with open(rc, "rb") as f:
+        theme = f.read()
+    for old, new in changes:
+        check(old in theme, f"the example theme has no line {old!r}")
+        theme = theme.replace(old, new, 1)
+    with open(rc, "wb") as f:
+        f.write(theme + append)
+
+
+def window_lines(run):
+    return [line[len("window panel "):] for line in run.lines("window panel ")]
+
+
+@case
+def kelvora_ex_floating(args):
+    """Started by beginPluginEx beside a slit with inSlit false, as the shells start a plugin the
+    user keeps out of the slit, the panel floats in every respect: a layered window whose Ctrl-drag
+    is followed and written, kept by a reconfigure, and no message ever reaches the slit."""
+    folder, plugin = kelvora_folder(args, "ex-floating")
+    rc = os.path.join(folder, "Kelvora.rc")
+    check(rc_values(rc)["kelvora.inslit:"] == "false", "the example theme keeps out of the slit")
+    script = "wait 800\nwindow\ndrag 37 23\nmenu write settings\nreconfigure\nwait 200\nwindow\nstop\n"
+    run = run_host(args.host, plugin, script, extra=["--ex"])
+    require_plugin_entry_points(run)
+    check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}\n" + run.tail())
+    size = "{}x{}".format(rc_values(rc)["kelvora.width:"], rc_values(rc)["kelvora.height:"])
+    floating = f"{size} exStyle=0x00080080 topmost=0 alpha=255 key=none parent=0"
+    check_lines([f"at 80,80 {floating}", f"at 117,103 {floating}"], window_lines(run), "the panel's window")
+    rc_win = winpath(rc)
+    in_order(run, ["call beginPluginEx", "returned beginPluginEx 0", "script drag ended at 117,103",
+                   'menu choice "write settings" -> "@Kelvora.settings.write"',
+                   f'WriteInt file="{rc_win}" key="Kelvora.x:" value=117 -> written',
+                   f'WriteInt file="{rc_win}" key="Kelvora.y:" value=103 -> written', "script reconfigure",
+                   "call endPlugin", "returned endPlugin"])
+    check(not run.lines("message slit"), "messages to a slit the panel never joined:\n" + "\n".join(run.lines("message slit")))
+    check(all(line.endswith(" empty") for line in run.lines("slit layout")), "the slit took the panel in")
+    v = rc_values(rc)
+    check((v["kelvora.x:"], v["kelvora.y:"]) == ("117", "103"), "the written position")
+
+
+@case
+def kelvora_config_menu(args):
+    """The Configuration entries picked in the real popup menu, the level through the host's
+    number item: each writes its key into the rc file, which keeps every other byte, and takes
+    effect at once without a reload."""
+    folder, plugin = kelvora_folder(args, "config")
+    rc = os.path.join(folder, "Kelvora.rc")
+    with open(rc, "rb") as f:
+        theme = f.read()
+    script = ("wait 800\nmenu Always on top\nwindow\nmenu Transparency\nwindow\nmenu-number 128 Transparency level\n"
+              "window\nmenu Toggle with plugins\nmenu Snap to edges\nwait 200\nstop\n")
+    run = run_host(args.host, plugin, script)
+    require_plugin_entry_points(run)
+    check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}\n" + run.tail())
+    started = run.index("returned beginPlugin 0")
+    check(not settings_reads(run.log[started:]), "a configuration command reloaded the settings")
+    rc_win = winpath(rc)
+    writes = [line for line in run.log[started:] if line.startswith("Write")]
+    check_lines([f'WriteBool file="{rc_win}" key="Kelvora.alwaysOnTop:" value=true -> written',
+                 f'WriteBool file="{rc_win}" key="Kelvora.alphaEnabled:" value=true -> written',
+                 f'WriteInt file="{rc_win}" key="Kelvora.alphaValue:" value=128 -> written',
+                 f'WriteBool file="{rc_win}" key="Kelvora.pluginToggle:" value=false -> written',
+                 f'WriteBool file="{rc_win}" key="Kelvora.snapToEdges:" value=true -> written'], writes, "writes")
+    in_order(run, ['menu choice "Transparency level" -> "@Kelvora.config.alphaValue 128"'])
+    # On top at once, then translucent with the theme's level, then with the level set.
+    size = "{}x{}".format(rc_values(rc)["kelvora.width:"], rc_values(rc)["kelvora.height:"])
+    check_lines([f"at 80,80 {size} exStyle=0x00080088 topmost=1 alpha={alpha} key=none parent=0"
+                 for alpha in (255, 230, 128)], window_lines(run), "the panel's window after each entry")
+    with open(rc, "rb") as f:
+        after = f.read()
+    expected = theme
+    for old, new in ((b"Kelvora.alwaysOnTop: false", b"Kelvora.alwaysOnTop: true"),
+                     (b"Kelvora.alphaEnabled: false", b"Kelvora.alphaEnabled: true"),
+                     (b"Kelvora.alphaValue: 230", b"Kelvora.alphaValue: 128"),
+                     (b"Kelvora.pluginToggle: true", b"Kelvora.pluginToggle: false")):
+        expected = expected.replace(old, new, 1)
+    check(after == expected + b"Kelvora.snapToEdges: true\r\n", f"the rc file after the entries:\n{after!r}")
+
+
+@case
+def kelvora_snap(args):
+    """With Kelvora.snapToEdges: true a Ctrl-dragged panel snaps: through the shell's
+    SnapWindowToEdge with the shell's own distance (7 pixels in the stand-in host), or, in a
+    shell without it, by the plugin itself within 10 pixels."""
+    for without in ([], ["--without", "SnapWindowToEdge"]):
+        folder, plugin = kelvora_folder(args, "snap")
+        theme_with(folder, (b"Kelvora.x: 80", b"Kelvora.x: 30"), (b"Kelvora.y: 80", b"Kelvora.y: 30"),
+                   append=b"Kelvora.snapToEdges: true\r\n")
+        run = run_host(args.host, plugin, "wait 800\ndrag -22 -22\ndrag -3 -3\nstop\n", extra=without)
+        require_plugin_entry_points(run)
+        check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}\n" + run.tail())
+        ends = run.lines("script drag ended")
+        snaps = run.lines("SnapWindowToEdge ")
+        if without:
+            # 8 pixels from the corner is within the plugin's 10: the first drag snaps.
+            check_lines(["script drag ended at 0,0", "script drag ended at 0,0"], ends, "drags without SnapWindowToEdge")
+            check(not snaps and run.lines('lookup "SnapWindowToEdge" -> left out'), "the lookup was not left out")
+        else:
+            # 8 pixels is beyond the shell's 7; 5 is within.
+            check_lines(["script drag ended at 8,8", "script drag ended at 0,0"], ends, "drags with SnapWindowToEdge")
+            check(snaps and all(" distance=10 flags=0 -> " in line for line in snaps),
+                  "the plugin hands the shell its distance 10 and flags 0:\n" + "\n".join(snaps[:3]))
+            check(any(line.endswith("at 5,5 distance=10 flags=0 -> 0,0") for line in snaps), "\n".join(snaps))
 
 
 # Broadcasts no command expects: no text, an empty one, bare prefixes, 100 KB texts.

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <type_traits>
 
 #include "host/style.h"
 #include "shell/host_api.h"
@@ -26,6 +27,8 @@ std::vector<MenuRecord> menuRecords;
 int shown = -1;
 HWND host = nullptr;
 HWND slit = nullptr;
+bool snapping = false;
+POINT snapTarget = {0, 0};
 
 std::string lower(std::string s) {
     for (char& c : s)
@@ -88,6 +91,7 @@ void reset() {
     menuRecords.clear();
     shown = -1;
     gradients = 0;
+    snapping = false;
     memset(style, 0, sizeof style);
     setStyleColors(RGB(0xFF, 0xFF, 0xFF), RGB(0x40, 0x40, 0x40));
     if (!host) host = makeRecordingWindow("host");
@@ -114,6 +118,10 @@ int gradientCalls() { return gradients; }
 void paintHostGradients(bool on) { hostGradients = on; }
 const std::vector<MenuRecord>& menus() { return menuRecords; }
 int shownMenu() { return shown; }
+void snapTo(int x, int y) {
+    snapping = true;
+    snapTarget = POINT{x, y};
+}
 
 std::vector<std::string> logLinesStartingWith(const std::string& prefix) {
     std::vector<std::string> lines;
@@ -184,6 +192,12 @@ void WriteInt(const char* file, const char* key, int value) {
     store[lower(key)] = std::to_string(value);
 }
 
+__declspec(dllexport) void WriteBool(const char* file, const char* key, bool value) {
+    recordFile(file);
+    record(std::string("WriteBool ") + key + " " + (value ? "true" : "false"));
+    store[lower(key)] = value ? "true" : "false";
+}
+
 void* GetSettingPtr(int index) {
     record("GetSettingPtr " + std::to_string(index));
     return style;
@@ -234,6 +248,15 @@ HostMenuItem* MakeMenuItem(HostMenu* menu, const char* label, const char* comman
     return nullptr;
 }
 
+__declspec(dllexport) HostMenuItem* MakeMenuItemInt(HostMenu* menu, const char* label, const char* command, int value,
+                                                   int minimum, int maximum) {
+    MenuRecord* m = menuOf(menu);
+    record(std::string("MakeMenuItemInt ") + (m ? m->title : "?") + " " + label + " " + command + " " +
+           std::to_string(value) + " " + std::to_string(minimum) + " " + std::to_string(maximum));
+    if (m) m->items.push_back(MenuItemRecord{label, command, -1});
+    return nullptr;
+}
+
 HostMenuItem* MakeSubmenu(HostMenu* parent, HostMenu* child, const char* title) {
     MenuRecord* p = menuOf(parent);
     MenuRecord* c = menuOf(child);
@@ -248,20 +271,32 @@ void ShowMenu(HostMenu* menu) {
     shown = static_cast<int>(reinterpret_cast<intptr_t>(menu) - 1);
 }
 
-bool GetBlackboxEditor(char* editorPath) {
-    record("GetBlackboxEditor");
-    snprintf(editorPath, MAX_PATH, "%s", "C:\\windows\\notepad.exe");
+__declspec(dllexport) bool SnapWindowToEdge(WINDOWPOS* position, LPARAM distance, UINT flags) {
+    record("SnapWindowToEdge " + std::to_string(distance) + " " + std::to_string(flags));
+    if (!snapping) return false;
+    position->x = snapTarget.x;
+    position->y = snapTarget.y;
     return true;
 }
 
-HINSTANCE BBExecute(HWND owner, const char* verb, const char* file, const char* args, const char* directory,
+void GetBlackboxEditor(char* editorPath) {
+    record("GetBlackboxEditor");
+    snprintf(editorPath, MAX_PATH, "%s", "C:\\windows\\notepad.exe");
+}
+
+BOOL BBExecute(HWND owner, const char* verb, const char* file, const char* args, const char* directory,
                     int showCommand, bool noErrorBoxes) {
     char line[700];
     snprintf(line, sizeof line, "BBExecute %lld %s %s %s %s %d %d", static_cast<long long>(reinterpret_cast<intptr_t>(owner)),
              verb ? verb : "(null)", file ? file : "(null)", args ? args : "(null)", directory ? directory : "(null)",
              showCommand, noErrorBoxes ? 1 : 0);
     record(line);
-    return nullptr;
+    return FALSE;
 }
 
 }  // extern "C"
+
+// The exported fakes have the types the plugin calls them by.
+static_assert(std::is_same<decltype(&WriteBool), WriteBoolFn>::value, "WriteBool");
+static_assert(std::is_same<decltype(&MakeMenuItemInt), MakeMenuItemIntFn>::value, "MakeMenuItemInt");
+static_assert(std::is_same<decltype(&SnapWindowToEdge), SnapWindowToEdgeFn>::value, "SnapWindowToEdge");

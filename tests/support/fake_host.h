@@ -9,9 +9,11 @@
 
 namespace fakehost {
 
-// Log lines: "ReadInt Kelvora.x: 100", "WriteInt Kelvora.x: 250", "MakeSticky",
-// "MakeNamedMenu Kelvora Kelvora_IDMain 1", "message host 10001 [10103,10901,0]",
-// "message slit 11001". Texts stand as they are, separated by one blank.
+// Log lines: "ReadInt Kelvora.x: 100", "WriteInt Kelvora.x: 250", "WriteBool Kelvora.x: true",
+// "MakeSticky", "MakeNamedMenu Kelvora Kelvora_IDMain 1", "message host 10001 [10103,10901,0]",
+// "message slit 11001", "SnapWindowToEdge 10 0". Texts stand as they are, separated by one blank.
+// The shell functions that a plugin looks up at run time are exported from the test program,
+// where the plugin's lookup finds them.
 extern std::vector<std::string> log;
 // Every file name the settings functions were given.
 extern std::vector<std::string> files;
@@ -48,6 +50,10 @@ struct MenuRecord {
 const std::vector<MenuRecord>& menus();
 // Index of the menu last given to ShowMenu, or -1.
 int shownMenu();
+
+// Where SnapWindowToEdge puts the position it is given, as a shell with its own snap distance
+// would decide; until this is called it leaves the position as it is.
+void snapTo(int x, int y);
 
 // Lines of the log that start with prefix.
 std::vector<std::string> logLinesStartingWith(const std::string& prefix);
