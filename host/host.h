@@ -92,6 +92,11 @@ FARPROC netTableLookup(const char* name);
 // Logs the interface table the plugin sees (the fed one, else the system's), a line each.
 void logInterfaces();
 
+// --- paints of the plugin (host_paints.cpp) ---
+void installPaintCounter(HMODULE plugin);
+// Paints, the renders among them and the drawing calls, since the host started.
+void paintCounts(unsigned long* paints, unsigned long* renders, unsigned long* drawingCalls);
+
 // --- timers of the plugin (host_timers.cpp) ---
 // Records the plugin's thread timers (SetTimer and KillTimer without a window) and counts
 // its performance-data queries.

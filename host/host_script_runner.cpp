@@ -153,8 +153,10 @@ void measure(const std::string& label) {
 }
 
 void logClock(const std::string& label) {
-    logLine("clock %s cpuMs=%llu tick=%lu", label.c_str(), resourceuse::processorMilliseconds(),
-            static_cast<unsigned long>(GetTickCount()));
+    unsigned long paints, renders, calls;
+    paintCounts(&paints, &renders, &calls);
+    logLine("clock %s cpuMs=%llu tick=%lu paints=%lu renders=%lu drawingCalls=%lu", label.c_str(),
+            resourceuse::processorMilliseconds(), static_cast<unsigned long>(GetTickCount()), paints, renders, calls);
 }
 
 // What a screenshot does not show of the panel's window: its extended style, whether it is

@@ -75,6 +75,7 @@ HMODULE loadPlugin() {
     if (host::logging()) host::installBoxRecorder(plugin);
     if (host::logging() && runOptions.logTexts) host::installTextRecorder(plugin);
     host::installTimerRecorder(plugin);
+    host::installPaintCounter(plugin);
     host::installNetTableFeed(plugin);
     hostlookups::filterLookupsOf(plugin);
     return plugin;

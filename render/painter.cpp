@@ -154,9 +154,10 @@ void drawGraphFrame(HDC dc, const GraphState& g) {
     Rectangle(dc, frame.left, frame.top, frame.right, frame.bottom);
 }
 
+RECT captionRect(const GraphState& g) { return rectangleOf(g.x, g.y, int64_t{g.x} + g.width, int64_t{g.y} + g.height); }
+
 void drawGraphCaption(HDC dc, const GraphState& g, const char* text, size_t size) {
-    drawText(dc, text, size, rectangleOf(g.x, g.y, int64_t{g.x} + g.width, int64_t{g.y} + g.height),
-             GRAPH_CAPTION_FORMAT);
+    drawText(dc, text, size, captionRect(g), GRAPH_CAPTION_FORMAT);
 }
 
 void drawGraph(HDC dc, int index) {
@@ -330,6 +331,9 @@ RECT graphExtent(int index) {
     const GraphState& g = panelModel.graphs[index];
     if (index == GRAPH_NET_UP || (index == GRAPH_NET_DOWN && !netGraphShown())) return RECT{};
     RECT extent = onPanel(rectangleOf(int64_t{g.x} - 1, int64_t{g.y} - 1, int64_t{g.x} + g.width + 1, int64_t{g.y} + g.height + 1));
+    // The caption's rectangle lies inside the frame, but for a negative size, whose rectangles
+    // are swapped: the text is clipped to the caption's swapped one, which the frame's need not hold.
+    extent = unite(extent, onPanel(captionRect(g)));
     if (index == GRAPH_NET_DOWN) return extent;  // its bars stay inside the plot
     const float factor = loadFactor(g);
     const int highest = highestBar(g, [factor](int64_t sample) { return barHeight(factor, sample); });

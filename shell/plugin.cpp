@@ -293,8 +293,10 @@ LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
             notifySlit(SLIT_UPDATE);
             return 0;
         case WM_DISPLAYCHANGE:
-            // A monitor may have gone, and the panel with it.
+            // A monitor may have gone, and the panel with it. The screen's size bounds the
+            // rendering's, so the renderings start afresh.
             if (panelFloats()) bringPanelOntoMonitor(window);
+            invalidatePanel();
             return DefWindowProcA(window, message, wParam, lParam);
         case WM_SETTINGCHANGE:
             if (wParam == SPI_SETWORKAREA && panelFloats()) bringPanelOntoMonitor(window);

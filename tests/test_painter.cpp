@@ -1,6 +1,7 @@
 // The painter on real pixels: a visible panel window paints through paintPanel, and
 // the cached rendering and the window are read back with GetDIBits.
 #include <cstring>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -8,6 +9,10 @@
 #include "config/panel_model.h"
 #include "config/settings.h"
 #include "render/painter.h"
+#include "sampling/load_meter.h"
+#include "sampling/meter_platform.h"
+#include "sampling/net_sampler.h"
+#include "sampling/samplers.h"
 #include "support/fake_host.h"
 #include "support/import_redirect.h"
 #include "support/painting_window.h"
@@ -640,4 +645,221 @@ TEST_CASE("releaseBackBuffer deletes the renderings and every cache that still e
     CHECK(gdiObjectCount() == objects);
     releaseBackBuffer();  // nothing left: nothing happens
     CHECK(gdiObjectCount() == objects);
+}
+
+namespace {
+
+// The platform answers the randomised run feeds its samplers: loads, memory, power, free space
+// and interface counters that change at every tick, drawn from one seeded generator.
+std::mt19937 randomness(20261209);
+int randomIn(int low, int high) { return std::uniform_int_distribution<int>(low, high)(randomness); }
+
+uint64_t fakeIdle = 0, fakeKernel = 0;
+bool fakeSystemTimes(uint64_t* idle, uint64_t* kernel, uint64_t* user) {
+    fakeKernel += 1000;
+    fakeIdle += static_cast<uint64_t>(randomIn(-200, 1000));  // loads from 0 to 120 %
+    *idle = fakeIdle, *kernel = fakeKernel, *user = 0;
+    return true;
+}
+int32_t noPerformanceData(const char*, uint8_t*, uint32_t*) { return 2; }
+
+BOOL WINAPI fakeMemoryStatus(LPMEMORYSTATUSEX status) {
+    status->dwMemoryLoad = static_cast<DWORD>(randomIn(0, 100));
+    status->ullTotalPhys = 8ULL << 30;
+    status->ullAvailPhys = static_cast<uint64_t>(randomIn(0, 8192)) << 20;
+    return TRUE;
+}
+
+BOOL WINAPI fakePowerStatus(LPSYSTEM_POWER_STATUS power) {
+    memset(power, 0, sizeof *power);
+    power->ACLineStatus = static_cast<BYTE>(randomIn(0, 1));
+    power->BatteryFlag = static_cast<BYTE>(randomIn(0, 1) ? 8 : 1);
+    power->BatteryLifePercent = static_cast<BYTE>(randomIn(95, 100));
+    return TRUE;
+}
+
+BOOL WINAPI fakeDiskFreeSpace(LPCSTR, PULARGE_INTEGER available, PULARGE_INTEGER total, PULARGE_INTEGER totalFree) {
+    totalFree->QuadPart = static_cast<uint64_t>(randomIn(490, 510)) * 1000000;  // around the quota
+    *available = *totalFree;
+    total->QuadPart = 1ULL << 40;
+    return TRUE;
+}
+
+uint64_t fakeInOctets = 0, fakeOutOctets = 0;
+ULONGLONG fakeNetTick = 0;
+MIB_IF_TABLE2 fakeTable;
+DWORD WINAPI fakeIfTable2(PMIB_IF_TABLE2* table) {
+    fakeInOctets += static_cast<uint64_t>(randomIn(0, 3000000));
+    fakeOutOctets += static_cast<uint64_t>(randomIn(0, 400000));
+    memset(&fakeTable, 0, sizeof fakeTable);
+    fakeTable.NumEntries = 1;
+    MIB_IF_ROW2& row = fakeTable.Table[0];
+    row.InterfaceLuid.Value = 7;
+    row.Type = IF_TYPE_ETHERNET_CSMACD;
+    row.OperStatus = IfOperStatusUp;
+    row.InterfaceAndOperStatusFlags.HardwareInterface = TRUE;
+    row.InOctets = fakeInOctets, row.OutOctets = fakeOutOctets;
+    *table = &fakeTable;
+    return NO_ERROR;
+}
+VOID WINAPI keepFakeTable(PVOID) {}
+ULONGLONG fakeNetTickCount() { return fakeNetTick += 1000; }
+
+// The model rendered whole into a bitmap of its own, no rendering of the painter's used.
+Image renderedFromScratch() {
+    HDC screenDc = GetDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(screenDc, shownPanelWidth(), shownPanelHeight());
+    HDC dc = CreateCompatibleDC(screenDc);
+    HGDIOBJ previous = SelectObject(dc, bitmap);
+    renderPanelInto(dc);
+    SelectObject(dc, previous);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screenDc);
+    Image image = readBitmap(bitmap);
+    DeleteObject(bitmap);
+    return image;
+}
+
+std::string differenceOf(const Image& shown, const Image& expected) {
+    if (shown.width != expected.width || shown.height != expected.height)
+        return "window " + std::to_string(shown.width) + "x" + std::to_string(shown.height) + ", rendering " +
+               std::to_string(expected.width) + "x" + std::to_string(expected.height);
+    int count = 0, firstX = -1, firstY = -1;
+    for (int y = 0; y < shown.height; ++y)
+        for (int x = 0; x < shown.width; ++x)
+            if (shown.at(x, y) != expected.at(x, y) && count++ == 0) firstX = x, firstY = y;
+    char text[160];
+    snprintf(text, sizeof text, "%d pixels differ, the first at (%d, %d): %06X shown, %06X rendered", count, firstX,
+             firstY, shown.at(firstX, firstY), expected.at(firstX, firstY));
+    return text;
+}
+
+// The layout keys a reload of the run may change, with the range of each.
+struct LayoutKey {
+    const char* key;
+    int low, high;
+};
+const LayoutKey layoutKeys[] = {
+    {"Kelvora.width:", 120, 300},          {"Kelvora.height:", 100, 260},
+    {"Kelvora.cpuGraph.x:", -30, 200},     {"Kelvora.cpuGraph.y:", -20, 150},
+    {"Kelvora.cpuGraph.width:", -2, 160},  {"Kelvora.cpuGraph.height:", -10, 80},
+    {"Kelvora.memoryGraph.x:", 0, 200},    {"Kelvora.memoryGraph.y:", 0, 150},
+    {"Kelvora.memoryGraph.width:", 1, 90}, {"Kelvora.memoryGraph.height:", 1, 60},
+    {"Kelvora.netGraph.x:", -10, 200},     {"Kelvora.netGraph.y:", 0, 200},
+    {"Kelvora.netGraph.width:", 0, 200},   {"Kelvora.netGraph.height:", 0, 70},
+    {"Kelvora.netGraph.scale:", -1, 4000}, {"Kelvora.diskCount:", 0, 3},
+    {"Kelvora.fullQuota:", 495, 505},
+};
+
+}  // namespace
+
+TEST_CASE("over 2000 random steps the window shows exactly what a rendering from scratch shows") {
+    // Icons of three sizes, so that an icon's own size bounds what is drawn anew around it.
+    const std::string dir = makeTempDir();
+    writeSolidIcon(dir + "small.ico", RGB(0xFF, 0x00, 0xFF), 16);
+    writeSolidIcon(dir + "medium.ico", RGB(0x00, 0xC0, 0xC0), 24);
+    writeSolidIcon(dir + "large.ico", RGB(0xC0, 0xC0, 0x00), 32);
+    const char* const icons[] = {"small.ico", "medium.ico", "large.ico"};
+    Keys keys = {{"Kelvora.cpuGraph.color:", "#00FF00"}, {"Kelvora.memoryGraph.color:", "#FF0000"},
+                 {"Kelvora.netGraph.color:", "#FFFFFF"}, {"Kelvora.icons.freedisk:", "small.ico"},
+                 {"Kelvora.icons.fulldisk:", "large.ico"}, {"Kelvora.icons.battery:", "medium.ico"},
+                 {"Kelvora.icons.ACon:", "small.ico"}, {"Kelvora.icons.batteryCharge:", "large.ico"}};
+    const char* const rows[] = {"ip", "totalMemory", "usedMemory", "freeMemory", "battery", "systemUptime", "netDown", "netUp"};
+    // Rows, disks and graphs where they overlap each other, placed anew at some reloads.
+    auto placeRow = [&](const std::string& group) {
+        keys.push_back({group + ".left:", std::to_string(randomIn(-10, 150))});
+        keys.push_back({group + ".right:", std::to_string(randomIn(0, 280))});
+        keys.push_back({group + ".y:", std::to_string(randomIn(-10, 230))});
+        keys.push_back({group + ".tab_x:", std::to_string(randomIn(-5, 30))});
+        keys.push_back({group + ".tab_y:", std::to_string(randomIn(-5, 10))});
+        keys.push_back({group + ".caption:", "Row & " + group});
+    };
+    auto layOut = [&] {
+        for (const LayoutKey& k : layoutKeys) keys.push_back({k.key, std::to_string(randomIn(k.low, k.high))});
+        for (const char* row : rows) {
+            placeRow(std::string("Kelvora.") + row);
+            keys.push_back({std::string("Kelvora.") + row + ".icon:", icons[randomIn(0, 2)]});
+        }
+        for (int d = 1; d <= 3; ++d) placeRow("Kelvora.disk[" + std::to_string(d) + "]");
+        keys.push_back({"Kelvora.sctEnabled:", randomIn(0, 4) == 0 ? "true" : "false"});
+    };
+    layOut();
+    loadModel(keys, dir);
+
+    const MeterPlatform& system = systemMeterPlatform();
+    MeterPlatform meter = system;
+    meter.queryPerformanceData = noPerformanceData;
+    meter.readSystemTimes = fakeSystemTimes;
+    installMeterPlatform(&meter);
+    resetLoadMeterState();
+    const NetPlatform net = {fakeIfTable2, keepFakeTable, GetIfTable, fakeNetTickCount};
+    installNetPlatform(&net);
+    auto redirect = [](const char* dll, const char* name, void* fake) {
+        void* real = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(dll), name));
+        REQUIRE(redirectImport(real, fake) > 0);
+        return std::make_pair(real, fake);
+    };
+    const std::pair<void*, void*> fakes[] = {
+        redirect("kernel32.dll", "GlobalMemoryStatusEx", reinterpret_cast<void*>(fakeMemoryStatus)),
+        redirect("kernel32.dll", "GetSystemPowerStatus", reinterpret_cast<void*>(fakePowerStatus)),
+        redirect("kernel32.dll", "GetDiskFreeSpaceExA", reinterpret_cast<void*>(fakeDiskFreeSpace))};
+
+    PanelWindow panel;
+    panel.paint();
+    const TIMERPROC samplers[] = {sampleCpu, sampleMemory, sampleBattery, sampleDisks, sampleNetwork};
+    int renders = 0, mismatches = 0;
+    for (int step = 0; step < 2000 && mismatches == 0; ++step) {
+        const int kind = randomIn(0, 99);
+        std::string what;
+        if (kind < 80) {
+            // One sampler, or several falling due together.
+            const int count = randomIn(1, 3);
+            for (int i = 0; i < count; ++i) samplers[randomIn(0, 4)](nullptr, 0, 0, 0);
+            if (randomIn(0, 9) == 0) storeIpAddress(randomIn(0, 1) ? "10.0.0.1" : "192.168.100.200");
+            what = "ticks";
+        } else if (kind < 88) {
+            // A reload with a changed layout, as the read command applies it.
+            keys.resize(8);
+            layOut();
+            for (const auto& key : keys) fakehost::set(key.first, key.second);
+            reloadSettings();
+            SetWindowPos(panel.window, nullptr, 0, 0, shownPanelWidth(), shownPanelHeight(),
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+            invalidatePanel();
+            what = "reload";
+        } else if (kind < 93) {
+            SetWindowPos(panel.window, nullptr, randomIn(0, 300), randomIn(0, 300), 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            what = "move";
+        } else if (kind < 97) {
+            ShowWindow(panel.window, SW_HIDE);
+            samplers[randomIn(0, 4)](nullptr, 0, 0, 0);
+            flushPanelChanges();
+            ShowWindow(panel.window, SW_SHOWNA);
+            what = "hide and show";
+        } else {
+            // A new style: the shell broadcasts a reconfigure, which reloads.
+            fakehost::setStyleColors(RGB(randomIn(0, 255), 255, 0), RGB(randomIn(0, 255), 64, 64));
+            reloadSettings();
+            invalidatePanel();
+            what = "style";
+        }
+        if (panelChangesPending()) ++renders;
+        flushPanelChanges();
+        panel.paint();
+        const Image shown = panel.screen();
+        const Image expected = renderedFromScratch();
+        if (shown.pixels != expected.pixels) {
+            ++mismatches;
+            FAIL_CHECK("step " << step << " (" << what << "): " << differenceOf(shown, expected));
+        }
+    }
+    CHECK(mismatches == 0);
+    CHECK(renders > 1000);  // most steps changed something and were rendered in part
+
+    for (const auto& fake : fakes) redirectImport(fake.second, fake.first);
+    installNetPlatform(nullptr);
+    releaseNetworkSampler();
+    installMeterPlatform(nullptr);
+    resetLoadMeterState();
 }
