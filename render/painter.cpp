@@ -39,6 +39,13 @@ RECT rectangleOf(int64_t left, int64_t top, int64_t right, int64_t bottom) {
     return RECT{coordinate(left), coordinate(top), coordinate(right), coordinate(bottom)};
 }
 
+// The panel's shown size (the screen's size bounds it), taken when the renderings are made and
+// used by every render until they are dropped: asking the system costs a call into the window
+// server each time, and a render would ask for every part.
+RECT panelArea = {0, 0, 0, 0};
+
+void takePanelArea() { panelArea = RECT{0, 0, shownPanelWidth(), shownPanelHeight()}; }
+
 COLORREF styleTextColour() {
     COLORREF colour;
     memcpy(&colour, panelModel.panelStyle + HOST_STYLE_TEXT_COLOR_OFFSET, sizeof colour);
@@ -55,7 +62,7 @@ void drawIcon(HDC dc, HICON icon, int left, int top) {
 }
 
 void drawBackground(HDC dc) {
-    RECT panel = {0, 0, shownPanelWidth(), shownPanelHeight()};
+    RECT panel = panelArea;
     if (panelModel.sctEnabled)
         FillRect(dc, &panel, panelModel.sctBrush);  // the colour the window makes transparent
     else
@@ -85,7 +92,7 @@ struct ShownSamples {
 ShownSamples shownSamples(const GraphState& g) {
     const int64_t oldestHeld = int64_t{g.width} - g.samples;
     int64_t first = -static_cast<int64_t>(g.x);
-    int64_t end = static_cast<int64_t>(shownPanelWidth()) - g.x;
+    int64_t end = static_cast<int64_t>(panelArea.right) - g.x;
     if (first < oldestHeld) first = oldestHeld;
     if (end > g.width) end = g.width;
     return ShownSamples{first, end, oldestHeld};
@@ -107,7 +114,7 @@ void drawBars(HDC dc, const GraphState& g, BarOf barOf) {
     const int64_t base = static_cast<int64_t>(g.y) + g.height;
     // Rows beyond the panel show nothing: bars are cut to a row past its edges, which keeps the
     // coordinates of huge bars far from any limit of the system's line drawing.
-    const int64_t topmost = -1, bottommost = int64_t{shownPanelHeight()} + 1;
+    const int64_t topmost = -1, bottommost = int64_t{panelArea.bottom} + 1;
     const ShownSamples shown = shownSamples(g);
     for (int64_t j = shown.first; j < shown.end; ++j) {
         const int bar = barOf(g.history[j - shown.oldestHeld]);
@@ -269,14 +276,13 @@ bool infoRowShown(int index) {
 // changed, clipped to them. So each part's extent must hold every pixel it can draw: its
 // rectangles, its icon at the icon's own size, and a load graph's bars that rise above its plot.
 
-RECT panelRect() { return RECT{0, 0, shownPanelWidth(), shownPanelHeight()}; }
 
 // The pixels of r on the panel; rectangles given with their corners swapped (a negative height)
 // are drawn as their normal form is.
 RECT onPanel(RECT r) {
     if (r.left > r.right) std::swap(r.left, r.right);
     if (r.top > r.bottom) std::swap(r.top, r.bottom);
-    const RECT panel = panelRect();
+    const RECT panel = panelArea;
     RECT shown;
     if (!IntersectRect(&shown, &r, &panel)) SetRectEmpty(&shown);
     return shown;
@@ -427,7 +433,7 @@ void deleteBitmap(HBITMAP& bitmap) {
 // A bitmap of the panel's size compatible with the window's context (the memory context
 // alone would give a monochrome one), selected into a memory context of its own.
 bool makePanelBitmap(HDC windowDc, HBITMAP& bitmap, HDC& dc, HGDIOBJ& ownBitmap) {
-    bitmap = CreateCompatibleBitmap(windowDc, shownPanelWidth(), shownPanelHeight());
+    bitmap = CreateCompatibleBitmap(windowDc, panelArea.right, panelArea.bottom);
     dc = bitmap ? CreateCompatibleDC(windowDc) : nullptr;
     if (!dc) {
         deleteBitmap(bitmap);
@@ -453,13 +459,14 @@ void releaseRenderings() {
 bool haveRenderings(HDC windowDc) {
     if (panelModel.backBuffer) return true;
     releaseRenderings();
+    takePanelArea();
     if (!makePanelBitmap(windowDc, panelModel.backBuffer, bufferDc, bufferDcBitmap) ||
         !makePanelBitmap(windowDc, background, backgroundDc, backgroundDcBitmap)) {
         releaseRenderings();
         return false;
     }
     drawBackground(backgroundDc);
-    markStale(panelRect());
+    markStale(panelArea);
     return true;
 }
 
@@ -514,6 +521,7 @@ void renderStale() {
 }  // namespace
 
 void renderPanelInto(HDC dc) {
+    takePanelArea();
     drawBackground(dc);
     drawParts(dc, nullptr);
 }
@@ -566,8 +574,22 @@ void repaintDiskRow(int slot) {
     scheduleRepaint();
 }
 
+// The changes drawn into backBuffer and copied to the window at once, through the window's own
+// context: a paint message would cost the system several times the drawing itself. A paint that
+// the system asks for later (the window uncovered) copies the same pixels.
 void flushPanelChanges() {
-    if (panelModel.panelWindow && !staleRegionEmpty()) InvalidateRgn(panelModel.panelWindow, staleRegion, FALSE);
+    HWND window = panelModel.panelWindow;
+    if (!window || staleRegionEmpty()) return;
+    RECT box;
+    GetRgnBox(staleRegion, &box);
+    HDC windowDc = panelModel.backBuffer ? GetDC(window) : nullptr;
+    if (!windowDc) {
+        InvalidateRgn(window, staleRegion, FALSE);
+        return;
+    }
+    renderStale();
+    BitBlt(windowDc, box.left, box.top, box.right - box.left, box.bottom - box.top, bufferDc, box.left, box.top, SRCCOPY);
+    ReleaseDC(window, windowDc);
 }
 
 bool panelChangesPending() { return !staleRegionEmpty(); }

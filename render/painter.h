@@ -17,7 +17,7 @@ void invalidatePanel();
 void repaintGraph(int graph);
 void repaintInfoRow(int item);
 void repaintDiskRow(int slot);
-// Asks the window for the changes now instead of at the repaint timer; for tests.
+// Renders the changes and shows them now; the repaint timer calls it, and tests to skip the wait.
 void flushPanelChanges();
 bool panelChangesPending();
 // The whole panel rendered from scratch into dc, no cache used or changed: what the window must

@@ -11,6 +11,7 @@
 #include "render/painter.h"
 #include "sampling/net_sampler.h"
 #include "support/fake_host.h"
+#include "support/painting_window.h"
 #include "support/test_support.h"
 
 using namespace testsupport;
@@ -260,14 +261,18 @@ TEST_CASE("an unreadable table shows n/a; readings in one millisecond and after 
         CHECK(down() == "0 B/s");
     }
     SUBCASE("a second reading in the same millisecond keeps the texts and the panel") {
-        panelModel.backBuffer = CreateBitmap(1, 1, 1, 32, nullptr);
+        HWND window = createPaintingPanelWindow();
+        panelModel.panelWindow = window;
+        UpdateWindow(window);
         tick(0, vpnMachine(500000, 0));
         CHECK(down() == "1000 B/s");
         CHECK_FALSE(panelChangesPending());
         tick(1000, vpnMachine(502000, 0));
         CHECK(down() == "489.258 KB/s");  // counted from the older reading: 501000 bytes
         CHECK(panelChangesPending());
-        invalidatePanel();
+        releaseBackBuffer();
+        panelModel.panelWindow = nullptr;
+        DestroyWindow(window);
     }
     SUBCASE("the first reading after a reload shows 0 B/s") {
         reloadSettings();

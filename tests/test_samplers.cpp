@@ -12,6 +12,7 @@
 #include "sampling/samplers.h"
 #include "support/fake_host.h"
 #include "support/import_redirect.h"
+#include "support/painting_window.h"
 #include "support/test_support.h"
 
 using namespace testsupport;
@@ -24,6 +25,21 @@ void loadDefaults() {
     snprintf(panelModel.rcPath, PATH_SIZE, "%s", "C:\\k\\Kelvora.rc");
     reloadSettings();
 }
+
+// A shown panel with its renderings made, so that a sampler's changes are rendered in part.
+struct ShownPanel {
+    HWND window = createPaintingPanelWindow();
+    ShownPanel() {
+        panelModel.panelWindow = window;
+        UpdateWindow(window);
+        REQUIRE(panelModel.backBuffer != nullptr);
+    }
+    ~ShownPanel() {
+        releaseBackBuffer();
+        panelModel.panelWindow = nullptr;
+        DestroyWindow(window);
+    }
+};
 
 std::vector<int64_t> historyOf(const GraphState& g) { return std::vector<int64_t>(g.history, g.history + g.samples); }
 
@@ -128,11 +144,10 @@ TEST_CASE("disk sampler measures slots 1..diskCount and stores 0 for a path with
     loadDefaults();
     SUBCASE("diskCount 0 queries nothing and asks for no repaint") {
         panelModel.diskFree[1] = 99;
-        panelModel.backBuffer = CreateBitmap(1, 1, 1, 32, nullptr);
+        ShownPanel panel;
         sampleDisks(nullptr, 0, 0, 0);
         CHECK(panelModel.diskFree[1] == 99);
         CHECK_FALSE(panelChangesPending());
-        invalidatePanel();
     }
     SUBCASE("a real volume and a path that names none, each queried without the no-disk box") {
         panelModel.diskCount = 2;
@@ -186,11 +201,14 @@ TEST_CASE("every sampler runs on the real system, writes its texts and asks for 
     TIMERPROC samplers[] = {sampleCpu, sampleMemory, sampleBattery, sampleUptime, sampleIp, sampleDisks};
     for (InfoItem& item : panelModel.items) item.value[0] = '\0';
     panelModel.diskFree[1] = -1;  // no volume shows that
-    for (TIMERPROC sampler : samplers) {
-        panelModel.backBuffer = CreateBitmap(1, 1, 1, 32, nullptr);
-        sampler(nullptr, 0, 0, 0);
-        CHECK(panelChangesPending());
-        invalidatePanel();
+    {
+        ShownPanel panel;
+        for (TIMERPROC sampler : samplers) {
+            sampler(nullptr, 0, 0, 0);
+            CHECK(panelChangesPending());
+            flushPanelChanges();
+            CHECK_FALSE(panelChangesPending());
+        }
     }
     const char* ip = panelModel.items[ITEM_IP].value;
     INFO("ip row: " << std::string(ip));

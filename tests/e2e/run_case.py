@@ -826,6 +826,52 @@ def kelvora_net_loopback(args):
         check(abs(median - rate) <= 0.25 * rate, f"{name}: median {median:.0f} B/s, sent {rate} B/s: {drawn}")
 
 
+# A machine with a VPN up, as GetIfTable2 lists it on Windows 7 and later: the loopback, the
+# physical adapter, a filter row that repeats its counters and the tunnel's TAP adapter, whose
+# traffic the adapter carries too. Rates that are whole bytes a millisecond give exact texts.
+VPN_TABLE = """\
+id=0x18000001000000 alias="Loopback Pseudo-Interface 1" description="Software Loopback Interface 1" type=24 hardware=0 in-rate=5000000 out-rate=5000000
+id=0x6000002000000 alias="Ethernet" description="Intel(R) Ethernet Connection I219-V" type=6 speed=1000000000 in-rate=1500000 out-rate=307000
+id=0x6000003000000 alias="Ethernet-WFP Native MAC Layer LightWeight Filter-0000" description="Intel(R) Ethernet Connection I219-V-WFP Native MAC Layer LightWeight Filter-0000" type=6 filter=1 speed=1000000000 in-rate=1500000 out-rate=307000
+id=0x6000005000000 alias="Local Area Connection 2" description="TAP-Windows Adapter V9" type=6 hardware=0 speed=100000000 in-rate=1400000 out-rate=290000
+"""
+# The same machine on Windows XP, whose table has no filter rows and no hardware marks, and a
+# dial-up connection that is down.
+XP_TABLE = """\
+id=1 description="MS TCP Loopback interface" type=24 in-rate=5000000 out-rate=5000000
+id=2 description="Intel(R) PRO/1000 MT Network Connection" type=6 speed=1000000000 in-rate=1500000 out-rate=307000
+id=3 description="TAP-Win32 Adapter V9" type=6 speed=100000000 in-rate=1400000 out-rate=290000
+id=4 description="WAN (PPP/SLIP) Interface" type=23 up=0 speed=56000
+"""
+
+
+@case
+def kelvora_net_fed(args):
+    """Interface tables fed by the host, on both ways of reading them (GetIfTable2, and Windows
+    XP's GetIfTable when the shell's system lacks GetIfTable2): with a VPN up, the adapter's
+    traffic is counted once, neither the filter row nor the tunnel nor the loopback adding to it."""
+    for name, table, extra in (("vista", VPN_TABLE, []), ("xp", XP_TABLE, ["--without", "GetIfTable2"])):
+        folder, plugin = kelvora_folder(args, "net-" + name)
+        table_file = os.path.join(folder, "interfaces.table")
+        with open(table_file, "w") as f:
+            f.write(table)
+        run = run_host(args.host, plugin, "wait 3500\nstop\n",
+                       extra=["--log-texts", "--net-table", winpath(table_file), *extra])
+        require_plugin_entry_points(run)
+        check(run.returncode == 0, f"{name}: host exit code {run.returncode}: {run.output}")
+        check(bool(run.lines('lookup "GetIfTable2" -> left out')) == (name == "xp"), f"{name}: the lookups\n" + run.tail())
+        v = rc_values(os.path.join(folder, "Kelvora.rc"))
+        num = lambda key: int(v[key.lower()])
+        x, y, w, h = (num(f"Kelvora.netGraph.{k}:") for k in ("x", "y", "width", "height"))
+        captions = drawn_texts(run, (x, y, x + w, y + h), 0x8025)
+        check(len(captions) >= 3 and captions[0] == "NET 0 B/s" and set(captions[1:]) == {"NET 1.4 MB/s"},
+              f"{name}: graph captions {captions}")
+        for row, rate in (("netDown", "1.4 MB/s"), ("netUp", "299.805 KB/s")):
+            left, right, top, tab_x, tab_y = (num(f"Kelvora.{row}.{k}:") for k in ("left", "right", "y", "tab_x", "tab_y"))
+            values = drawn_texts(run, (left + tab_x, top + tab_y, right, top + tab_y + 20), 0x2)
+            check_lines(["0 B/s", rate], values, f"{name}: the values of {row}")
+
+
 @case
 def kelvora_soak(args):
     """Reloads, sampler ticks, paints and start/stop cycles in one host process leave memory,
