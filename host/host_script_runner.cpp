@@ -1,6 +1,7 @@
 // Runs a script's timed steps from a timer of the host's main window. Timers are
 // dispatched by nested loops too (menus, boxes, window moves), so each step that opens
 // one waits for its end before the next step starts.
+#include <algorithm>
 #include "host/host.h"
 #include "host/rc_files.h"
 #include "host/resource_use.h"
@@ -329,10 +330,18 @@ void startScript(const hostscript::Script& s) {
     SetTimer(mainWindow(), TIMER_SCRIPT, TICK_MS, nullptr);
 }
 
+// While a wait for time runs, the script's timer sleeps until it is over rather than looking
+// every tick: the host's own wake-ups would otherwise cost more than the plugin it measures.
+void pollAgainIn(UINT milliseconds) { SetTimer(mainWindow(), TIMER_SCRIPT, milliseconds, nullptr); }
+
 void onScriptTimer() {
     // A step that opened a nested loop (a box, a menu, a move) is still on the stack.
     if (!running || inStep) return;
-    if (!waitOver()) return;
+    if (!waitOver()) {
+        if (waiting == Waiting::Time) pollAgainIn(std::max<UINT>(TICK_MS, resumeAt - GetTickCount()));
+        return;
+    }
+    pollAgainIn(TICK_MS);
     waiting = Waiting::Nothing;
     inStep = true;
     while (running && waiting == Waiting::Nothing && next < script.steps.size()) runStep(script.steps[next++]);
