@@ -1,7 +1,7 @@
-// Paint counting of the stand-in host: the plugin's BeginPaint and EndPaint, and its drawing calls
-// (copies that do not go to the window, lines, rectangles, fills and icons), seen through its
-// imports. A paint that draws besides copying its rendering to the window is a render; the
-// clock step logs the counts.
+// Paint counting of the stand-in host: the plugin's paints (EndPaint), and its drawing calls
+// (copies that do not go to a window, lines, rectangles, fills and icons), seen through its
+// imports. Drawing shown in a window by a copy into the window's context, in a paint or not, is
+// a render; the clock step logs the counts.
 #include "host/host.h"
 #include "host/import_patch.h"
 
@@ -10,22 +10,19 @@ namespace host {
 namespace {
 
 unsigned long paints = 0, renders = 0, drawingCalls = 0;
-bool painting = false, drewInPaint = false;
-HDC paintDc = nullptr;  // a copy into this one shows the rendering; every other call draws
+bool drewSinceShown = false;
 
 void drew() {
     ++drawingCalls;
-    if (painting) drewInPaint = true;
+    drewSinceShown = true;
 }
 
-typedef HDC(WINAPI* BeginPaintFn)(HWND, LPPAINTSTRUCT);
 typedef BOOL(WINAPI* EndPaintFn)(HWND, const PAINTSTRUCT*);
 typedef BOOL(WINAPI* BitBltFn)(HDC, int, int, int, int, HDC, int, int, DWORD);
 typedef BOOL(WINAPI* DrawStateFn)(HDC, HBRUSH, DRAWSTATEPROC, LPARAM, WPARAM, int, int, int, int, UINT);
 typedef BOOL(WINAPI* PolyPolylineFn)(HDC, const POINT*, const DWORD*, DWORD);
 typedef BOOL(WINAPI* RectangleFn)(HDC, int, int, int, int);
 typedef int(WINAPI* FillRectFn)(HDC, const RECT*, HBRUSH);
-BeginPaintFn realBeginPaint;
 EndPaintFn realEndPaint;
 BitBltFn realBitBlt;
 DrawStateFn realDrawState;
@@ -33,20 +30,18 @@ PolyPolylineFn realPolyPolyline;
 RectangleFn realRectangle;
 FillRectFn realFillRect;
 
-HDC WINAPI countingBeginPaint(HWND w, LPPAINTSTRUCT p) {
-    painting = true;
-    drewInPaint = false;
-    paintDc = realBeginPaint(w, p);
-    return paintDc;
-}
 BOOL WINAPI countingEndPaint(HWND w, const PAINTSTRUCT* p) {
     ++paints;
-    if (drewInPaint) ++renders;
-    painting = false;
     return realEndPaint(w, p);
 }
+// A copy into a window's context shows what was drawn since the last one: a render when there was any.
 BOOL WINAPI countingBitBlt(HDC d, int x, int y, int w, int h, HDC from, int fx, int fy, DWORD op) {
-    if (!painting || d != paintDc) drew();
+    if (WindowFromDC(d)) {
+        if (drewSinceShown) ++renders;
+        drewSinceShown = false;
+    } else {
+        drew();
+    }
     return realBitBlt(d, x, y, w, h, from, fx, fy, op);
 }
 BOOL WINAPI countingDrawState(HDC d, HBRUSH b, DRAWSTATEPROC p, LPARAM l, WPARAM w, int x, int y, int cx, int cy, UINT f) {
@@ -75,7 +70,6 @@ void count(HMODULE plugin, const char* dll, const char* name, Fn* real, Fn count
 }  // namespace
 
 void installPaintCounter(HMODULE plugin) {
-    count(plugin, "user32.dll", "BeginPaint", &realBeginPaint, countingBeginPaint);
     count(plugin, "user32.dll", "EndPaint", &realEndPaint, countingEndPaint);
     count(plugin, "user32.dll", "DrawStateA", &realDrawState, countingDrawState);
     count(plugin, "user32.dll", "FillRect", &realFillRect, countingFillRect);
