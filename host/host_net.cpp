@@ -40,7 +40,11 @@ typedef DWORD(WINAPI* GetIfTable2Fn)(PMIB_IF_TABLE2*);
 typedef VOID(WINAPI* FreeMibTableFn)(PVOID);
 typedef DWORD(WINAPI* GetIfTableFn)(PMIB_IFTABLE, PULONG, BOOL);
 
-FARPROC systemFunction(const char* name) { return GetProcAddress(GetModuleHandleA("iphlpapi.dll"), name); }
+// The host imports nothing of the library itself, so it loads it; the reference stays for the run.
+FARPROC systemFunction(const char* name) {
+    static HMODULE iphlpapi = LoadLibraryA("iphlpapi.dll");
+    return GetProcAddress(iphlpapi, name);
+}
 
 // The counters now: the loaded values and the bytes their rates add up to since the load.
 uint64_t counterNow(uint64_t base, uint64_t rate) { return base + rate * (GetTickCount64() - fedSince) / 1000; }
