@@ -76,6 +76,10 @@ PROBE(SetBkMode, int, (HDC d, int m), (d, m))
 PROBE(SetTextColor, COLORREF, (HDC d, COLORREF c), (d, c))
 PROBE(IntersectClipRect, int, (HDC d, int l, int t, int r, int b), (d, l, t, r, b))
 PROBE(SelectClipRgn, int, (HDC d, HRGN r), (d, r))
+PROBE(PolyPolyline, BOOL, (HDC d, const POINT* p, const DWORD* n, DWORD c), (d, p, n, c))
+PROBE(GetDC, HDC, (HWND w), (w))
+PROBE(ReleaseDC, int, (HWND w, HDC d), (w, d))
+PROBE(InvalidateRgn, BOOL, (HWND w, HRGN r, BOOL e), (w, r, e))
 PROBE(BeginPaint, HDC, (HWND w, LPPAINTSTRUCT p), (w, p))
 PROBE(EndPaint, BOOL, (HWND w, const PAINTSTRUCT* p), (w, p))
 
@@ -116,6 +120,10 @@ void installProbes() {
     INSTALL("gdi32.dll", SetTextColor);
     INSTALL("gdi32.dll", IntersectClipRect);
     INSTALL("gdi32.dll", SelectClipRgn);
+    INSTALL("gdi32.dll", PolyPolyline);
+    INSTALL("user32.dll", GetDC);
+    INSTALL("user32.dll", ReleaseDC);
+    INSTALL("user32.dll", InvalidateRgn);
     INSTALL("user32.dll", BeginPaint);
     INSTALL("user32.dll", EndPaint);
 }
@@ -137,6 +145,10 @@ void removeProbes() {
     REMOVE(SetTextColor);
     REMOVE(IntersectClipRect);
     REMOVE(SelectClipRgn);
+    REMOVE(PolyPolyline);
+    REMOVE(GetDC);
+    REMOVE(ReleaseDC);
+    REMOVE(InvalidateRgn);
     REMOVE(BeginPaint);
     REMOVE(EndPaint);
 }
@@ -171,6 +183,31 @@ void loadExampleTheme() {
             for (int64_t j = 0; j < g.samples; ++j) g.history[j] = (1 + (j * 37) % 100) * (g.scale == 100 ? 1 : 9000);
 }
 
+// The calls made while `action` ran `times` times, the most costly first, against the time it took.
+template <typename Action>
+void printCallTable(const char* title, int times, Action action) {
+    clearStats();
+    LARGE_INTEGER start, stop;
+    QueryPerformanceCounter(&start);
+    for (int i = 0; i < times; ++i) action();
+    QueryPerformanceCounter(&stop);
+    const double whole = static_cast<double>(stop.QuadPart - start.QuadPart) / ticksPerMicrosecond / times;
+    std::vector<CallStats> calls = stats;
+    std::sort(calls.begin(), calls.end(),
+              [](const CallStats& a, const CallStats& b) { return a.microseconds > b.microseconds; });
+    printf("\n%s: mean of %d\n\n| call | calls | µs | share |\n|---|---:|---:|---:|\n", title, times);
+    double probed = 0;
+    for (const CallStats& c : calls) {
+        if (c.calls == 0) continue;
+        probed += c.microseconds;
+        printf("| %s | %.1f | %.1f | %.0f %% |\n", c.name, c.calls / static_cast<double>(times), c.microseconds / times,
+               100.0 * c.microseconds / times / whole);
+    }
+    printf("| the rest (the plugin's own code and the system's work between calls, the probes) | | %.1f | %.0f %% |\n",
+           whole - probed / times, 100.0 * (whole - probed / times) / whole);
+    printf("| the whole | | %.1f | 100 %% |\n", whole);
+}
+
 }  // namespace
 
 void benchProfile() {
@@ -185,33 +222,21 @@ void benchProfile() {
     UpdateWindow(window);
 
     installProbes();
-    const int renders = 51;
-    LARGE_INTEGER start, stop;
-    QueryPerformanceCounter(&start);
-    for (int i = 0; i < renders; ++i) {
+    printCallTable("A whole rendering of the example theme, as after a reload (the stand-in shell's gradient)", 51, [window] {
         invalidatePanel();
         UpdateWindow(window);
-    }
-    QueryPerformanceCounter(&stop);
-    const double whole = static_cast<double>(stop.QuadPart - start.QuadPart) / ticksPerMicrosecond / renders;
-    std::vector<CallStats> perRender = stats;
-    std::sort(perRender.begin(), perRender.end(),
-              [](const CallStats& a, const CallStats& b) { return a.microseconds > b.microseconds; });
-    printf("\nA rendering paint of the example theme (the stand-in shell's gradient), by call: mean of %d\n\n"
-           "| call | calls | µs | share of the paint |\n|---|---:|---:|---:|\n", renders);
-    double probed = 0;
-    for (const CallStats& s : perRender) {
-        if (s.calls == 0) continue;
-        probed += s.microseconds;
-        printf("| %s | %.1f | %.1f | %.0f %% |\n", s.name, s.calls / static_cast<double>(renders),
-               s.microseconds / renders, 100.0 * s.microseconds / renders / whole);
-    }
-    printf("| the rest (the plugin's own code, the gradient's arithmetic, the probes) | | %.1f | %.0f %% |\n",
-           whole - probed / renders, 100.0 * (whole - probed / renders) / whole);
-    printf("| the whole paint | | %.1f | 100 %% |\n", whole);
+    });
+    printCallTable("One second at the default periods: the CPU, memory and network ticks and the render that shows "
+                   "their changes",
+                   51, [] {
+                       sampleCpu(nullptr, 0, 0, 0);
+                       sampleMemory(nullptr, 0, 0, 0);
+                       sampleNetwork(nullptr, 0, 0, 0);
+                       flushPanelChanges();
+                   });
 
-    printf("\nDrawing calls of one tick of each sampler with the example theme: its work and the paint that\n"
-           "follows, every call above counted (mean of 20 ticks)\n\n| sampler | calls a tick |\n|---|---:|\n");
+    printf("\nDrawing calls of one tick of each sampler with the example theme: its work and the render that\n"
+           "shows its changes, every call above counted (mean of 20 ticks)\n\n| sampler | calls a tick |\n|---|---:|\n");
     const struct {
         const char* name;
         TIMERPROC sampler;
@@ -222,7 +247,7 @@ void benchProfile() {
         clearStats();
         for (int i = 0; i < 20; ++i) {
             s.sampler(nullptr, 0, 0, 0);
-            UpdateWindow(window);
+            flushPanelChanges();
         }
         printf("| %s | %.1f |\n", s.name, totalCalls() / 20.0);
     }
