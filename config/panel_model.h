@@ -120,7 +120,7 @@ struct PanelModel {
     HFONT font;
     HBRUSH sctBrush;
     HPEN framePen;
-    HBITMAP backBuffer;
+    HBITMAP backBuffer;  // the panel as rendered last; the painter keeps it until invalidatePanel
 
     // Handles, paths and timers of the running plugin.
     HWND hostWindow;
