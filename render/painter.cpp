@@ -554,13 +554,20 @@ void repaintGraph(int graph) {
     scheduleRepaint();
 }
 
+namespace {
+
+// A part's icon that changed: the pixels of the icon drawn last and of the new one.
+void markChangedIcon(HICON drawn, HICON icon, int left, int top) {
+    if (icon != drawn) markStale(unite(iconRect(drawn, left, top), iconRect(icon, left, top)));
+}
+
+}  // namespace
+
 void repaintInfoRow(int item) {
     if (!panelModel.backBuffer || !infoRowShown(item)) return;
     const InfoItem& row = panelModel.items[item];
     markStale(onPanel(rowTextRect(row)));
-    const HICON icon = rowIcon(item);
-    if (icon != drawnRowIcons[item])
-        markStale(unite(iconRect(drawnRowIcons[item], row.left, row.y), iconRect(icon, row.left, row.y)));
+    markChangedIcon(drawnRowIcons[item], rowIcon(item), row.left, row.y);
     scheduleRepaint();
 }
 
@@ -568,9 +575,7 @@ void repaintDiskRow(int slot) {
     if (!panelModel.backBuffer || slot < 1 || slot > usedDiskSlots()) return;
     const DiskEntry& disk = panelModel.disks[slot];
     markStale(onPanel(diskFreeRect(disk)));
-    const HICON icon = diskIcon(slot);
-    if (icon != drawnDiskIcons[slot])
-        markStale(unite(iconRect(drawnDiskIcons[slot], disk.left, disk.y), iconRect(icon, disk.left, disk.y)));
+    markChangedIcon(drawnDiskIcons[slot], diskIcon(slot), disk.left, disk.y);
     scheduleRepaint();
 }
 

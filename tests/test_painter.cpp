@@ -62,6 +62,20 @@ void loadModel(const Keys& keys, const std::string& dir = "C:\\plugins\\Kelvora\
     panelModel.framePen = CreatePen(PS_SOLID, 1, RGB(0, 0, 0));
 }
 
+// What draw puts into bitmap through a memory context compatible with referenceDc, read back;
+// the bitmap is deleted.
+template <typename Draw>
+Image imageDrawnInto(HBITMAP bitmap, HDC referenceDc, Draw draw) {
+    HDC memoryDc = CreateCompatibleDC(referenceDc);
+    HGDIOBJ previous = SelectObject(memoryDc, bitmap);
+    draw(memoryDc);
+    SelectObject(memoryDc, previous);
+    DeleteDC(memoryDc);
+    Image image = readBitmap(bitmap);
+    DeleteObject(bitmap);
+    return image;
+}
+
 // A visible pop-up window of the panel's size that paints with paintPanel.
 struct PanelWindow {
     HWND window;
@@ -96,14 +110,10 @@ struct PanelWindow {
         HDC windowDc = GetDC(window);
         void* bits = nullptr;
         HBITMAP copy = CreateDIBSection(windowDc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HDC memoryDc = CreateCompatibleDC(windowDc);
-        HGDIOBJ previous = SelectObject(memoryDc, copy);
-        BitBlt(memoryDc, 0, 0, client.right, client.bottom, windowDc, 0, 0, SRCCOPY);
-        SelectObject(memoryDc, previous);
-        DeleteDC(memoryDc);
+        Image image = imageDrawnInto(copy, windowDc, [&](HDC memoryDc) {
+            BitBlt(memoryDc, 0, 0, client.right, client.bottom, windowDc, 0, 0, SRCCOPY);
+        });
         ReleaseDC(window, windowDc);
-        Image image = readBitmap(copy);
-        DeleteObject(copy);
         return image;
     }
 };
@@ -709,14 +719,8 @@ ULONGLONG fakeNetTickCount() { return fakeNetTick += 1000; }
 Image renderedFromScratch() {
     HDC screenDc = GetDC(nullptr);
     HBITMAP bitmap = CreateCompatibleBitmap(screenDc, shownPanelWidth(), shownPanelHeight());
-    HDC dc = CreateCompatibleDC(screenDc);
-    HGDIOBJ previous = SelectObject(dc, bitmap);
-    renderPanelInto(dc);
-    SelectObject(dc, previous);
-    DeleteDC(dc);
+    Image image = imageDrawnInto(bitmap, screenDc, renderPanelInto);
     ReleaseDC(nullptr, screenDc);
-    Image image = readBitmap(bitmap);
-    DeleteObject(bitmap);
     return image;
 }
 
