@@ -46,3 +46,8 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   add_executable(write_perf_seeds tests/fuzz/write_perf_seeds.cpp tests/support/perf_block.cpp)
   target_include_directories(write_perf_seeds PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR})
 endif()
+
+# The set-up commands against a package mirror that fails an index, with stand-ins for the
+# package tools: no package is installed and nothing is built.
+find_program(KELVORA_PYTHON3 python3 REQUIRED)
+add_test(NAME setup_scripts COMMAND ${KELVORA_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/setup/test_setup.py)
