@@ -146,9 +146,24 @@ HOST_EXPORT void* GetSettingPtr(int index) {
     return record;
 }
 
+// The height a line of the font takes, as the painter's rows must hold it.
+int lineHeightOf(HFONT font) {
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ previous = SelectObject(dc, font);
+    TEXTMETRICA metrics = {};
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, previous);
+    ReleaseDC(nullptr, dc);
+    return metrics.tmHeight;
+}
+
 HOST_EXPORT HFONT CreateStyleFont(void* record) {
-    HFONT font = hoststyle::makeFont(record ? record : styleRecord());
+    void* style = record ? record : styleRecord();
+    HFONT font = hoststyle::makeFont(style);
     logLine("CreateStyleFont %s", recordName(record));
+    // With the reads explained, the font's size too: a theme checker compares it with the rows.
+    if (explaining && font)
+        logLine("style font height=%d line=%d", hoststyle::intAt(style, hoststyle::FONT_HEIGHT), lineHeightOf(font));
     return font;
 }
 
