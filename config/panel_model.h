@@ -48,6 +48,27 @@ struct DiskEntry {
     char path[CAPTION_SIZE];
 };
 
+// What a disk row knows of its volume. The volume worker answers a disk's query a moment after
+// the tick that asked for it, and a volume that does not answer (a network share whose server is
+// gone) may leave it out for long.
+enum DiskReading : int32_t {
+    DISK_NOT_READ = 0,  // no answer since the start or since its path changed: caption only
+    DISK_READ,          // diskFree holds the volume's answer
+    DISK_LATE,          // no answer for three disk periods: "n/a", until it answers again
+};
+constexpr int DISK_PERIODS_BEFORE_LATE = 3;
+constexpr int VOLUME_TEXT_SIZE = 40;  // a volume label (32 characters) or file system name
+
+struct DiskVolume {
+    char path[CAPTION_SIZE];  // the path the reading belongs to
+    DiskReading reading;
+    int32_t periodsOut;  // disk periods the query has been out without an answer
+    int64_t totalBytes;
+    bool described;      // label and file system are known
+    char label[VOLUME_TEXT_SIZE];
+    char fileSystem[VOLUME_TEXT_SIZE];
+};
+
 struct IconSet {
     HICON freedisk;
     HICON fulldisk;
@@ -103,6 +124,7 @@ struct PanelModel {
     DiskEntry disks[MAX_DISKS + 1];
     int32_t diskCount;
     int64_t diskFree[MAX_DISKS + 1];
+    DiskVolume volumes[MAX_DISKS + 1];
     IconSet icons;
     // The one interface to count, as Kelvora.net.interface: names it; empty for the automatic choice.
     char netInterface[PATH_SIZE];

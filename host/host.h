@@ -54,6 +54,8 @@ void deliverBroadcast(const char* text);
 void queueBroadcast(const std::string& text);
 bool broadcastsPending();
 void requestStop(const char* reason);
+// The windows registered with 10001 and not yet let go with 10002, as a shell keeps them.
+int registrationCount();
 // Shows the slit window; for the slit start kinds.
 void showSlit();
 // SnapWindowToEdge's work: a position within the host's snap distance of an edge of the work
@@ -92,6 +94,14 @@ FARPROC netTableLookup(const char* name);
 // Logs the interface table the plugin sees (the fed one, else the system's), a line each.
 void logInterfaces();
 
+// --- volumes (host_volumes.cpp) ---
+// Points the plugin's import of GetDiskFreeSpaceExA at the host's, which blocks for a hanging path.
+void installVolumeFeed(HMODULE plugin);
+// From now on a free-space query of a path that starts with `path` (without case) blocks until
+// releaseVolumes.
+void hangVolume(const char* path);
+void releaseVolumes();
+
 // --- paints of the plugin (host_paints.cpp) ---
 void installPaintCounter(HMODULE plugin);
 // Paints, the renders among them and the drawing calls, since the host started.
@@ -112,6 +122,9 @@ unsigned long performanceDataQueries();
 // between, as a shell does when the plugin is switched off and on. False when the new start
 // failed.
 bool restartPlugin(bool reloadModule);
+// endPlugin and FreeLibrary, as a shell does when the plugin is switched off; answers how long
+// endPlugin took in milliseconds.
+unsigned long unloadPluginNow();
 
 // --- screenshots (host_screenshot.cpp) ---
 bool savePanelPng(HWND window, const char* path, std::string* error);

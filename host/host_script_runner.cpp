@@ -146,11 +146,11 @@ void measure(const std::string& label) {
     RECT panel = {0, 0, 0, 0};
     if (panelWindow()) GetWindowRect(panelWindow(), &panel);
     logLine("measure %s private=%llu gdi=%d user=%u handles=%lu perfQueries=%lu panelWidth=%ld panelHeight=%ld "
-            "screenWidth=%d screenHeight=%d",
+            "screenWidth=%d screenHeight=%d threads=%d registrations=%d",
             label.c_str(), static_cast<unsigned long long>(resourceuse::privateBytes()), resourceuse::gdiObjectCount(),
             resourceuse::userObjectCount(), resourceuse::kernelHandleCount(), performanceDataQueries(),
             panel.right - panel.left, panel.bottom - panel.top, GetSystemMetrics(SM_CXVIRTUALSCREEN),
-            GetSystemMetrics(SM_CYVIRTUALSCREEN));
+            GetSystemMetrics(SM_CYVIRTUALSCREEN), resourceuse::threadCount(), registrationCount());
 }
 
 void logClock(const std::string& label) {
@@ -268,6 +268,16 @@ void runStepOnce(const hostscript::Step& step) {
             if (!loadNetTable(step.text.c_str(), &error)) logLine("net-table failed: %s", error.c_str());
             break;
         }
+        case hostscript::StepKind::HangVolume:
+            hangVolume(step.text.c_str());
+            break;
+        case hostscript::StepKind::ReleaseVolumes:
+            releaseVolumes();
+            break;
+        case hostscript::StepKind::Unload:
+            logLine("script unload");
+            logLine("unload took %lu ms", unloadPluginNow());
+            break;
         case hostscript::StepKind::Stop:
             logLine("script stop");
             running = false;

@@ -43,10 +43,9 @@ std::string describeList(const UINT* list) {
     return text + "...]";
 }
 
+// Kept as a shell keeps them: a registration goes only with the window's 10002, so a plugin that
+// stops without it leaves one behind at every stop.
 void registerWindow(HWND window, const UINT* list) {
-    // A plugin started again after a stop registers a new panel; the old one is gone.
-    for (size_t i = registrations.size(); i-- > 0;)
-        if (!IsWindow(registrations[i].window)) registrations.erase(registrations.begin() + static_cast<std::ptrdiff_t>(i));
     if (window && (!firstRegistered || !IsWindow(firstRegistered))) {
         if (firstRegistered) forgetWindowName(firstRegistered);
         firstRegistered = window;
@@ -57,8 +56,20 @@ void registerWindow(HWND window, const UINT* list) {
     registrations.push_back(r);
 }
 
+// The listed messages of the window go; a registration left without any goes with them.
+void unregisterWindow(HWND window, const UINT* list) {
+    for (size_t i = registrations.size(); i-- > 0;) {
+        Registration& r = registrations[i];
+        if (r.window != window) continue;
+        for (int k = 0; list && k < MAX_REGISTERED && list[k] != 0; ++k)
+            for (size_t m = r.messages.size(); m-- > 0;)
+                if (r.messages[m] == list[k]) r.messages.erase(r.messages.begin() + static_cast<std::ptrdiff_t>(m));
+        if (r.messages.empty()) registrations.erase(registrations.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+}
+
 void logMessage(const char* who, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == BB_REGISTERMESSAGE) {
+    if (message == BB_REGISTERMESSAGE || message == BB_UNREGISTERMESSAGE) {
         logLine("message %s %u wParam=%s lParam=%s", who, message,
                 windowName(reinterpret_cast<HWND>(wParam)).c_str(),
                 describeList(reinterpret_cast<const UINT*>(lParam)).c_str());
@@ -82,6 +93,12 @@ void deliverToRegistered(UINT message, WPARAM wParam, LPARAM lParam) {
         SendMessageA(r.window, message, wParam, lParam);
     }
 }
+
+}  // namespace
+
+int registrationCount() { return static_cast<int>(registrations.size()); }
+
+namespace {
 
 LRESULT CALLBACK hostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -108,6 +125,8 @@ LRESULT CALLBACK hostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (message == BB_REGISTERMESSAGE)
             registerWindow(reinterpret_cast<HWND>(wParam), reinterpret_cast<const UINT*>(lParam));
         logMessage("host", message, wParam, lParam);
+        if (message == BB_UNREGISTERMESSAGE)
+            unregisterWindow(reinterpret_cast<HWND>(wParam), reinterpret_cast<const UINT*>(lParam));
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);

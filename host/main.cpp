@@ -77,11 +77,13 @@ HMODULE loadPlugin() {
     host::installTimerRecorder(plugin);
     host::installPaintCounter(plugin);
     host::installNetTableFeed(plugin);
+    host::installVolumeFeed(plugin);
     hostlookups::filterLookupsOf(plugin);
     return plugin;
 }
 
 void unloadPlugin() {
+    if (!loadedPlugin) return;
     stopPlugin(loadedPlugin);
     FreeLibrary(loadedPlugin);
     loadedPlugin = nullptr;
@@ -101,7 +103,14 @@ void runMessageLoop() {
 
 }  // namespace
 
+unsigned long host::unloadPluginNow() {
+    const DWORD began = GetTickCount();
+    unloadPlugin();
+    return GetTickCount() - began;
+}
+
 bool host::restartPlugin(bool reloadModule) {
+    if (!loadedPlugin) return false;
     if (!reloadModule) {
         stopPlugin(loadedPlugin);
         return startPlugin(loadedPlugin, runOptions.start) == 0;

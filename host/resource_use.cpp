@@ -2,6 +2,7 @@
 #include "host/resource_use.h"
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdint>
 #include <vector>
@@ -61,6 +62,18 @@ unsigned userObjectCount() {
     for (HMENU menu : menus) DestroyMenu(menu);
     const unsigned made = static_cast<unsigned>(menus.size());
     return highest + 1 >= made ? highest + 1 - made : 0;
+}
+
+int threadCount() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+    CloseHandle(snapshot);
+    return count;
 }
 
 unsigned long kernelHandleCount() {

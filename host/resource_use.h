@@ -17,6 +17,8 @@ int gdiObjectCount();
 unsigned userObjectCount();
 // Kernel handles of this process.
 unsigned long kernelHandleCount();
+// Threads of this process.
+int threadCount();
 // Processor time this process has used so far, user and kernel, in milliseconds.
 unsigned long long processorMilliseconds();
 

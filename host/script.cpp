@@ -41,6 +41,17 @@ std::string parseStep(const std::string& word, const std::string& rest, Step& st
         if (!rest.empty()) return word + " takes nothing after it";
         return "";
     }
+    if (word == "hang-volume") {
+        step.kind = StepKind::HangVolume;
+        step.text = rest;
+        if (rest.empty()) return "hang-volume needs a path";
+        return "";
+    }
+    if (word == "release-volumes" || word == "unload") {
+        step.kind = word == "unload" ? StepKind::Unload : StepKind::ReleaseVolumes;
+        if (!rest.empty()) return word + " takes nothing after it";
+        return "";
+    }
     if (word == "net-table") {
         step.kind = StepKind::NetTable;
         step.text = rest;
@@ -183,6 +194,9 @@ const char* stepName(StepKind kind) {
         case StepKind::Clock: return "clock";
         case StepKind::Interfaces: return "interfaces";
         case StepKind::NetTable: return "net-table";
+        case StepKind::HangVolume: return "hang-volume";
+        case StepKind::ReleaseVolumes: return "release-volumes";
+        case StepKind::Unload: return "unload";
         case StepKind::Stop: return "stop";
     }
     return "?";

@@ -17,12 +17,17 @@
 //   paint                invalidate the panel and paint it at once
 //   restart              stop the plugin (endPlugin) and start it again
 //   reload-module        stop the plugin, unload and load its module, start it again
-//   measure LABEL        log the process's private bytes, GDI and USER objects and handles
+//   measure LABEL        log the process's private bytes, GDI and USER objects, handles, threads
+//                        and the windows registered with the host
 //   clock LABEL          log the processor time the process has used and the tick count
 //   repeat N STEP        run STEP (broadcast, reconfigure, tick, paint, restart) N times
 //                        at once, with the log quiet in between
 //   interfaces           log the interface table the plugin sees
 //   net-table FILE       feed the plugin the interface table of FILE from now on
+//   hang-volume PATH     free-space queries of paths under PATH block from now on, as those of
+//                        a share whose server is gone do
+//   release-volumes      the blocked queries return, and no more block
+//   unload               stop the plugin and unload its module, as a shell that switches it off
 //   stop                 end the run
 #pragma once
 
@@ -31,7 +36,7 @@
 
 namespace hostscript {
 
-enum class StepKind { Wait, Broadcast, BroadcastNull, Reconfigure, Menu, MenuNumber, Drag, Screenshot, Window, WriteInt, Tick, Paint, Restart, ReloadModule, Measure, Clock, Interfaces, NetTable, Stop };
+enum class StepKind { Wait, Broadcast, BroadcastNull, Reconfigure, Menu, MenuNumber, Drag, Screenshot, Window, WriteInt, Tick, Paint, Restart, ReloadModule, Measure, Clock, Interfaces, NetTable, HangVolume, ReleaseVolumes, Unload, Stop };
 
 struct Step {
     StepKind kind;

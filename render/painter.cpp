@@ -219,7 +219,9 @@ void drawNetGraph(HDC dc) {
     drawGraphCaption(dc, down, text, sizeof text);
 }
 
+// A disk not read yet has no icon: the quota says nothing of a count the row does not know.
 HICON diskIcon(int slot) {
+    if (panelModel.volumes[slot].reading == DISK_NOT_READ) return nullptr;
     return panelModel.diskFree[slot] <= panelModel.fullQuota ? panelModel.icons.fulldisk : panelModel.icons.freedisk;
 }
 
@@ -238,8 +240,10 @@ void drawDiskRow(HDC dc, int slot) {
     HICON icon = diskIcon(slot);
     if (icon) drawIcon(dc, icon, disk.left, disk.y);
     drawText(dc, disk.caption, sizeof disk.caption, diskCaptionRect(disk), 0);
-    char text[TEXT_BUFFER_SIZE];
-    formatByteSize(text, panelModel.diskFree[slot]);
+    const DiskReading reading = panelModel.volumes[slot].reading;
+    if (reading == DISK_NOT_READ) return;
+    char text[TEXT_BUFFER_SIZE] = "n/a";
+    if (reading == DISK_READ) formatByteSize(text, panelModel.diskFree[slot]);
     drawText(dc, text, sizeof text, diskFreeRect(disk), DT_RIGHT);
 }
 

@@ -11,6 +11,7 @@
 #include "sampling/byte_size.h"
 #include "sampling/load_meter.h"
 #include "sampling/sample_text.h"
+#include "sampling/volume_worker.h"
 
 void pushHistory(GraphState& graph, int64_t value) {
     if (!graph.history || graph.samples < 1) return;
@@ -85,54 +86,6 @@ void CALLBACK sampleIp(HWND, UINT, UINT_PTR, DWORD) {
     storeIpAddress(address);
 }
 
-SetThreadErrorModeFn setThreadErrorMode = nullptr;
-
-void lookUpThreadErrorMode() {
-    setThreadErrorMode = reinterpret_cast<SetThreadErrorModeFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetThreadErrorMode")));
-}
-
-namespace {
-
-// All free bytes of the volume that holds path; 0 for a path that names no ready volume,
-// never an old or undefined count.
-int64_t volumeFreeBytes(const char* path) {
-    ULARGE_INTEGER available, total, totalFree;
-    if (!GetDiskFreeSpaceExA(path, &available, &total, &totalFree)) return 0;
-    return static_cast<int64_t>(totalFree.QuadPart);
-}
-
-// Critical-error boxes off, every other flag of the mode kept, while the disks are queried:
-// an empty card reader or optical drive would otherwise raise the system's "no disk" box on
-// the shell's thread at every disk period. The thread's own mode is the one to change where
-// the system has it; before Windows 7 only the process mode exists, put back at once after.
-struct CriticalErrorsOff {
-    bool threadMode = setThreadErrorMode != nullptr;
-    bool changed = false;
-    DWORD previous = 0;
-    CriticalErrorsOff() {
-        if (threadMode) {
-            changed = setThreadErrorMode(SEM_FAILCRITICALERRORS, &previous) != FALSE;
-            if (changed) setThreadErrorMode(previous | SEM_FAILCRITICALERRORS, nullptr);
-        } else {
-            // SetErrorMode answers the previous mode only by replacing it: the first call
-            // learns it, the second keeps every flag of it besides the one added.
-            previous = SetErrorMode(SEM_FAILCRITICALERRORS);
-            SetErrorMode(previous | SEM_FAILCRITICALERRORS);
-            changed = true;
-        }
-    }
-    ~CriticalErrorsOff() {
-        if (!changed) return;
-        if (threadMode)
-            setThreadErrorMode(previous, nullptr);
-        else
-            SetErrorMode(static_cast<UINT>(previous));
-    }
-};
-
-}  // namespace
-
 // A disk row shows its free space as a byte-size text and an icon by the quota: a new count
 // that changes neither leaves the row as it is.
 bool diskRowChanges(int slot, int64_t freeBytes) {
@@ -144,14 +97,79 @@ bool diskRowChanges(int slot, int64_t freeBytes) {
     return strcmp(was, now) != 0;
 }
 
+namespace {
+
+void showDiskReading(int slot, DiskReading reading) {
+    DiskVolume& volume = panelModel.volumes[slot];
+    if (volume.reading == reading) return;
+    volume.reading = reading;
+    repaintDiskRow(slot);
+}
+
+// An answer for the path the row shows now; one for a path that a reload replaced is dropped,
+// and the next tick asks for the new one. A path that names no volume shows 0 free bytes.
+void showDiskAnswer(int slot, const char* answeredPath, const VolumeAnswer& answer) {
+    DiskVolume& volume = panelModel.volumes[slot];
+    if (slot > usedDiskSlots() || strcmp(answeredPath, panelModel.disks[slot].path) != 0) return;
+    const int64_t freeBytes = answer.found ? static_cast<int64_t>(answer.freeBytes) : 0;
+    const bool changes = volume.reading != DISK_READ || diskRowChanges(slot, freeBytes);
+    panelModel.diskFree[slot] = freeBytes;
+    volume.periodsOut = 0;
+    volume.totalBytes = answer.found ? static_cast<int64_t>(answer.totalBytes) : 0;
+    volume.described = answer.described;
+    snprintf(volume.label, sizeof volume.label, "%s", answer.described ? answer.label : "");
+    snprintf(volume.fileSystem, sizeof volume.fileSystem, "%s", answer.described ? answer.fileSystem : "");
+    volume.reading = DISK_READ;
+    if (changes) repaintDiskRow(slot);
+}
+
+void takeDiskAnswer(VolumeExchange& exchange, int slot) {
+    VolumeAnswer answer;
+    char path[VOLUME_PATH_SIZE];
+    if (takeVolumeAnswer(exchange.slots[slot], &answer, path, sizeof path)) showDiskAnswer(slot, path, answer);
+}
+
+// A reload that gave the slot another path: what the row showed belonged to the old one.
+void followDiskPath(int slot) {
+    DiskVolume& volume = panelModel.volumes[slot];
+    const char* path = panelModel.disks[slot].path;
+    if (strcmp(volume.path, path) == 0) return;
+    snprintf(volume.path, sizeof volume.path, "%s", path);
+    volume.periodsOut = 0;
+    volume.described = false;
+    showDiskReading(slot, DISK_NOT_READ);
+}
+
+}  // namespace
+
+void takeVolumeAnswers() {
+    VolumeExchange* exchange = volumeExchange();
+    if (!exchange) return;
+    for (int slot = 1; slot < VOLUME_SLOTS; ++slot) takeDiskAnswer(*exchange, slot);
+}
+
+// The queries go to the volume worker, and the answers come back as the panel's
+// WM_KELVORA_VOLUME_ANSWER: nothing here waits for a volume. A query still out is not asked for
+// again; its row keeps what it showed, and "n/a" once it has been out for three periods.
 void CALLBACK sampleDisks(HWND, UINT, UINT_PTR, DWORD) {
     const int disks = usedDiskSlots();
     if (disks < 1) return;
-    CriticalErrorsOff quietQueries;
-    for (int i = 1; i <= disks; ++i) {
-        const int64_t freeBytes = volumeFreeBytes(panelModel.disks[i].path);
-        const bool changes = diskRowChanges(i, freeBytes);
-        panelModel.diskFree[i] = freeBytes;
-        if (changes) repaintDiskRow(i);
+    keepVolumeWorker(panelModel.panelWindow);
+    VolumeExchange* exchange = volumeExchange();
+    if (!exchange) return;
+    bool queued = false;
+    for (int slot = 1; slot <= disks; ++slot) {
+        takeDiskAnswer(*exchange, slot);
+        followDiskPath(slot);
+        if (queueVolumeQuery(exchange->slots[slot], panelModel.disks[slot].path)) {
+            queued = true;
+            continue;
+        }
+        DiskVolume& volume = panelModel.volumes[slot];
+        if (volume.periodsOut < DISK_PERIODS_BEFORE_LATE) ++volume.periodsOut;
+        if (volume.periodsOut == DISK_PERIODS_BEFORE_LATE) showDiskReading(slot, DISK_LATE);
     }
+    if (queued) wakeVolumeWorker();
 }
+
+void forgetDiskReadings() { memset(panelModel.volumes, 0, sizeof panelModel.volumes); }

@@ -19,11 +19,11 @@ void CALLBACK sampleDisks(HWND, UINT, UINT_PTR, DWORD);
 // load percentages sign-extended). A graph without history is passed by.
 void pushHistory(GraphState& graph, int64_t value);
 
-// SetThreadErrorMode where the system has it (Windows 7 and later), looked up at start;
-// the disk sampler falls back to the process error mode without it.
-typedef BOOL(WINAPI* SetThreadErrorModeFn)(DWORD newMode, DWORD* oldMode);
-extern SetThreadErrorModeFn setThreadErrorMode;
-void lookUpThreadErrorMode();
+// Shows the volume worker's answers that are there; the panel calls it on
+// WM_KELVORA_VOLUME_ANSWER, and each disk tick before it asks again.
+void takeVolumeAnswers();
+// The disk rows know nothing of their volumes again, as at a fresh start.
+void forgetDiskReadings();
 
 // Writes the IP row from a host name lookup; "n/a" when there is no address.
 void storeIpAddress(const char* dottedAddress);

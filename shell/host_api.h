@@ -8,6 +8,7 @@
 // Messages exchanged with the shell and its slit.
 enum HostMessage : UINT {
     BB_REGISTERMESSAGE = 10001,  // plugin -> shell: wParam window, lParam zero-terminated UINT list
+    BB_UNREGISTERMESSAGE = 10002,  // plugin -> shell: the same window and list, at the window's end
     BB_RECONFIGURE = 10103,      // shell -> plugin: re-read settings
     BB_BROADCAST = 10901,        // shell -> plugin: lParam points to the command text
     SLIT_ADD = 11001,            // plugin -> slit: lParam panel window

@@ -1,5 +1,5 @@
-// Module entry of Kelvora.dll: the plugin creates no threads, so it asks not to be
-// called for thread attach and detach.
+// Module entry of Kelvora.dll. No thread needs the module's attention as it starts or ends (the
+// volume worker uses nothing of the thread library), so it asks not to be called for them.
 #include <windows.h>
 
 // The C++ runtime is linked statically, and with it the exception-handling emergency pool

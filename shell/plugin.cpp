@@ -12,6 +12,7 @@
 #include "sampling/load_meter.h"
 #include "sampling/net_sampler.h"
 #include "sampling/samplers.h"
+#include "sampling/volume_worker.h"
 #include "shell/commands.h"
 #include "shell/host_api.h"
 #include "shell/host_extras.h"
@@ -216,6 +217,9 @@ bool panelFloats() { return panelModel.slitWindow == nullptr; }
 
 void endPlugin(HINSTANCE) {
     killTimers();
+    // Returns at once, also while a volume query hangs; no answer reaches the window after it.
+    stopVolumeWorkers();
+    forgetDiskReadings();
     for (GraphState& g : panelModel.graphs) {
         if (g.history) LocalFree(g.history);
         g.history = nullptr;
@@ -224,6 +228,12 @@ void endPlugin(HINSTANCE) {
     notifySlit(SLIT_REMOVE);
     dockedInSlit = false;
     panelDragged = false;
+    // The shell forgets the window's registration only when told: it would otherwise keep one
+    // more at every stop, and a later window with the same handle would get messages meant for
+    // no one.
+    if (panelModel.panelWindow)
+        SendMessageA(panelModel.hostWindow, BB_UNREGISTERMESSAGE, reinterpret_cast<WPARAM>(panelModel.panelWindow),
+                     reinterpret_cast<LPARAM>(registrationList));
     if (panelModel.panelWindow) DestroyWindow(panelModel.panelWindow);
     panelModel.panelWindow = nullptr;
     UnregisterClassA(CLASS_NAME, panelModel.pluginInstance);
@@ -304,6 +314,9 @@ LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         case BB_RECONFIGURE:
             reloadSettings();
             applyWindowSettings(window);
+            return 0;
+        case WM_KELVORA_VOLUME_ANSWER:
+            takeVolumeAnswers();
             return 0;
         case BB_BROADCAST:
             if (lParam) handleBroadcastCommand(window, reinterpret_cast<const char*>(lParam));

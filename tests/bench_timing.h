@@ -14,14 +14,19 @@ struct Timing {
     double max;
 };
 
-template <typename Action>
-Timing measure(int runs, Action action) {
+// Each run of action follows an untimed run of prepare.
+template <typename Prepare, typename Action>
+Timing measurePrepared(int runs, Prepare prepare, Action action) {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
-    for (int i = 0; i < 5; ++i) action();  // warm caches and lazy set-up first
+    for (int i = 0; i < 5; ++i) {  // warm caches and lazy set-up first
+        prepare();
+        action();
+    }
     std::vector<double> times;
     times.reserve(static_cast<size_t>(runs));
     for (int i = 0; i < runs; ++i) {
+        prepare();
         LARGE_INTEGER start, stop;
         QueryPerformanceCounter(&start);
         action();
@@ -31,6 +36,11 @@ Timing measure(int runs, Action action) {
     }
     std::sort(times.begin(), times.end());
     return Timing{times[times.size() / 2], times.front(), times.back()};
+}
+
+template <typename Action>
+Timing measure(int runs, Action action) {
+    return measurePrepared(runs, [] {}, action);
 }
 
 inline void printTableHeader(const char* title) {

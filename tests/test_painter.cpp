@@ -1,5 +1,6 @@
 // The painter on real pixels: a visible panel window paints through paintPanel, and
 // the cached rendering and the window are read back with GetDIBits.
+#include <atomic>
 #include <cstring>
 #include <random>
 #include <string>
@@ -13,6 +14,7 @@
 #include "sampling/meter_platform.h"
 #include "sampling/net_sampler.h"
 #include "sampling/samplers.h"
+#include "sampling/volume_worker.h"
 #include "support/fake_host.h"
 #include "support/import_redirect.h"
 #include "support/painting_window.h"
@@ -445,7 +447,10 @@ TEST_CASE("disk rows: icon by quota, caption clipped at left + 100, free space e
         }
         loadModel(keys, dir);
         REQUIRE(panelModel.diskCount == 1000);
-        for (int k = 1; k <= 25; ++k) panelModel.diskFree[k] = panelModel.fullQuota + (k % 2 == 0 ? 1 : 0);
+        for (int k = 1; k <= 25; ++k) {
+            panelModel.diskFree[k] = panelModel.fullQuota + (k % 2 == 0 ? 1 : 0);
+            panelModel.volumes[k].reading = DISK_READ;
+        }
         PanelWindow panel;
         panel.paint();
         const Image image = panel.buffer();
@@ -465,6 +470,7 @@ TEST_CASE("disk rows: icon by quota, caption clipped at left + 100, free space e
                    {"Kelvora.disk[1].caption:", std::string(30, 'W')}},
                   dir);
         panelModel.diskFree[1] = 1088;
+        panelModel.volumes[1].reading = DISK_READ;
         PanelWindow panel;
         panel.paint();
         const Image image = panel.buffer();
@@ -483,6 +489,19 @@ TEST_CASE("disk rows: icon by quota, caption clipped at left + 100, free space e
         CHECK(free.top >= 12);
         CHECK(free.bottom <= 31);
         CHECK(image.at(10, 10) == pixelOf(STYLE_BACKGROUND));
+        // Before its volume first answers the row shows its caption alone; a volume that has
+        // not answered for three periods shows "n/a", narrower than "1.1 KB".
+        const auto freeTextAfter = [&](DiskReading reading) {
+            panelModel.volumes[1].reading = reading;
+            invalidatePanel();
+            panel.paint();
+            return pixelsOf(panel.buffer(), text, RECT{200, 0, 320, 60});
+        };
+        CHECK(freeTextAfter(DISK_NOT_READ).empty());
+        const Box late = freeTextAfter(DISK_LATE);
+        REQUIRE_FALSE(late.empty());
+        CHECK(late.right >= 296);
+        CHECK(late.left > free.left);
     }
 }
 
@@ -688,12 +707,18 @@ BOOL WINAPI fakePowerStatus(LPSYSTEM_POWER_STATUS power) {
     return TRUE;
 }
 
-BOOL WINAPI fakeDiskFreeSpace(LPCSTR, PULARGE_INTEGER available, PULARGE_INTEGER total, PULARGE_INTEGER totalFree) {
-    totalFree->QuadPart = static_cast<uint64_t>(randomIn(490, 510)) * 1000000;  // around the quota
-    *available = *totalFree;
-    total->QuadPart = 1ULL << 40;
-    return TRUE;
+// Free counts around the quota, from the volume worker's thread; the third disk answers only
+// while the run lets it, so that its row goes late and comes back.
+std::atomic<uint64_t> fakeVolumeTurn{0};
+HANDLE thirdDiskAnswers = nullptr;
+bool fakeVolumeFree(const char* path, uint64_t* freeBytes, uint64_t* totalBytes) {
+    if (strcmp(path, "C:\\third\\") == 0) WaitForSingleObject(thirdDiskAnswers, INFINITE);
+    *freeBytes = (490 + fakeVolumeTurn.fetch_add(7) % 21) * 1000000;
+    *totalBytes = 1ULL << 40;
+    return true;
 }
+bool noVolumeDescription(const char*, char*, size_t, char*, size_t) { return false; }
+const VolumePlatform fakeVolumes = {fakeVolumeFree, noVolumeDescription};
 
 uint64_t fakeInOctets = 0, fakeOutOctets = 0;
 ULONGLONG fakeNetTick = 0;
@@ -785,6 +810,10 @@ TEST_CASE("over 2000 random steps the window shows exactly what a rendering from
             keys.push_back({std::string("Kelvora.") + row + ".icon:", icons[randomIn(0, 2)]});
         }
         for (int d = 1; d <= 3; ++d) placeRow("Kelvora.disk[" + std::to_string(d) + "]");
+        // The second disk's path changes at some reloads: its row starts again unread.
+        keys.push_back({"Kelvora.disk[1].path:", "A:\\"});
+        keys.push_back({"Kelvora.disk[2].path:", randomIn(0, 1) ? "B:\\" : "B:\\other\\"});
+        keys.push_back({"Kelvora.disk[3].path:", "C:\\third\\"});
         keys.push_back({"Kelvora.sctEnabled:", randomIn(0, 4) == 0 ? "true" : "false"});
     };
     layOut();
@@ -805,8 +834,9 @@ TEST_CASE("over 2000 random steps the window shows exactly what a rendering from
     };
     const std::pair<void*, void*> fakes[] = {
         redirect("kernel32.dll", "GlobalMemoryStatusEx", reinterpret_cast<void*>(fakeMemoryStatus)),
-        redirect("kernel32.dll", "GetSystemPowerStatus", reinterpret_cast<void*>(fakePowerStatus)),
-        redirect("kernel32.dll", "GetDiskFreeSpaceExA", reinterpret_cast<void*>(fakeDiskFreeSpace))};
+        redirect("kernel32.dll", "GetSystemPowerStatus", reinterpret_cast<void*>(fakePowerStatus))};
+    thirdDiskAnswers = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    installVolumePlatform(&fakeVolumes);
 
     PanelWindow panel;
     panel.paint();
@@ -820,6 +850,8 @@ TEST_CASE("over 2000 random steps the window shows exactly what a rendering from
             const int count = randomIn(1, 3);
             for (int i = 0; i < count; ++i) samplers[randomIn(0, 4)](nullptr, 0, 0, 0);
             if (randomIn(0, 9) == 0) storeIpAddress(randomIn(0, 1) ? "10.0.0.1" : "192.168.100.200");
+            if (randomIn(0, 19) == 0) (randomIn(0, 1) ? SetEvent : ResetEvent)(thirdDiskAnswers);
+            if (randomIn(0, 3) == 0) takeVolumeAnswers();  // as the panel does when told
             what = "ticks";
         } else if (kind < 88) {
             // A reload with a changed layout, as the read command applies it.
@@ -862,6 +894,10 @@ TEST_CASE("over 2000 random steps the window shows exactly what a rendering from
     CHECK(renders > 1000);  // most steps changed something and were rendered in part
 
     for (const auto& fake : fakes) redirectImport(fake.second, fake.first);
+    SetEvent(thirdDiskAnswers);
+    stopVolumeWorkers();
+    forgetDiskReadings();
+    installVolumePlatform(nullptr);
     installNetPlatform(nullptr);
     releaseNetworkSampler();
     installMeterPlatform(nullptr);

@@ -1,12 +1,15 @@
 // The plugin shell in-process: entry points, the panel window, its messages, the
 // broadcast commands and the menu, with this program playing the host.
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "config/panel_model.h"
+#include "host/resource_use.h"
 #include "sampling/load_meter.h"
 #include "sampling/meter_platform.h"
+#include "sampling/volume_worker.h"
 #include "shell/commands.h"
 #include "shell/host_api.h"
 #include "shell/plugin.h"
@@ -172,6 +175,9 @@ TEST_CASE("a floating start creates a layered tool window and runs in the docume
     }
     endPlugin(self());
     CHECK(fakehost::logLinesStartingWith("message slit").empty());
+    // The shell is told to forget the registration, before the window goes.
+    checkLines({"message host 10002 [10103,10901,0] of the registered window"},
+               fakehost::logLinesStartingWith("message host 10002"));
     CHECK(panelModel.panelWindow == nullptr);
     CHECK_FALSE(IsWindow(panel));
 }
@@ -210,7 +216,8 @@ TEST_CASE("a slit start docks after the first samples and undocks at stop") {
         CHECK(fakehost::log.back() == "message slit 11003");
     }
     endPlugin(self());
-    CHECK(fakehost::log.back() == "message slit 11002");
+    const std::vector<std::string> last(fakehost::log.end() - 2, fakehost::log.end());
+    checkLines({"message slit 11002", "message host 10002 [10103,10901,0] of the registered window"}, last);
 }
 
 TEST_CASE("beginPluginEx joins the slit only when inSlit is set; otherwise the panel floats in every respect") {
@@ -509,4 +516,110 @@ TEST_CASE("start, stop and start again leave GDI objects and memory at their fir
     CHECK(panelModel.icons.battery == nullptr);
     CHECK(messageBoxes().empty());
     installMeterPlatform(nullptr);
+}
+
+namespace {
+
+// Volumes of the next case: a share whose server is gone blocks until the case lets it go; the
+// others answer at once, each counting its queries.
+HANDLE shareAnswers = nullptr;  // manual-reset
+std::atomic<int> localQueries{0};
+bool hangingShareFree(const char* path, uint64_t* freeBytes, uint64_t* totalBytes) {
+    if (strncmp(path, "\\\\gone\\", 7) == 0) {
+        WaitForSingleObject(shareAnswers, INFINITE);
+        *freeBytes = 7000000000ULL;
+    } else {
+        ++localQueries;
+        *freeBytes = 9000000000ULL;
+    }
+    *totalBytes = 20000000000ULL;
+    return true;
+}
+bool describedVolume(const char*, char* label, size_t labelSize, char* fileSystem, size_t fileSystemSize) {
+    snprintf(label, labelSize, "%s", "DATA");
+    snprintf(fileSystem, fileSystemSize, "%s", "NTFS");
+    return true;
+}
+const VolumePlatform hangingShare = {hangingShareFree, describedVolume};
+
+// Another thread keeps sending the panel a message and keeps the longest wait for its answer.
+struct AnswerTimes {
+    HWND panel;
+    std::atomic<bool> done{false};
+    std::atomic<DWORD> longest{0};
+    HANDLE thread;
+    explicit AnswerTimes(HWND window) : panel(window) { thread = CreateThread(nullptr, 0, run, this, 0, nullptr); }
+    static DWORD WINAPI run(void* self) {
+        auto* t = static_cast<AnswerTimes*>(self);
+        while (!t->done) {
+            const DWORD start = GetTickCount();
+            DWORD_PTR result;
+            SendMessageTimeoutA(t->panel, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+            const DWORD took = GetTickCount() - start;
+            if (took > t->longest) t->longest = took;
+            Sleep(10);
+        }
+        return 0;
+    }
+    // The thread's last message is answered by the pump of the caller.
+    DWORD stop() {
+        done = true;
+        while (WaitForSingleObject(thread, 0) == WAIT_TIMEOUT) pumpMessages(5);
+        CloseHandle(thread);
+        return longest;
+    }
+};
+
+}  // namespace
+
+TEST_CASE("a share that never answers holds neither the panel, nor the other disks, nor the stop") {
+    freshHost();
+    StopAtExit stop;
+    for (const auto& key : std::vector<std::pair<const char*, const char*>>{
+             {"Kelvora.timers.disk:", "100"}, {"Kelvora.timers.memory:", "100"}, {"Kelvora.diskCount:", "3"},
+             {"Kelvora.disk[1].path:", "C:\\"}, {"Kelvora.disk[2].path:", "\\\\gone\\share\\"},
+             {"Kelvora.disk[3].path:", "D:\\"}})
+        fakehost::set(key.first, key.second);
+    shareAnswers = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    installVolumePlatform(&hangingShare);
+    localQueries = 0;
+    const int threadsBefore = resourceuse::threadCount();
+    REQUIRE(beginPlugin(self()) == 0);
+    AnswerTimes answers(panelModel.panelWindow);
+
+    pumpMessages(1000);  // ten disk periods
+    CHECK(panelModel.volumes[2].reading == DISK_LATE);
+    CHECK(panelModel.volumes[1].reading == DISK_READ);
+    CHECK(panelModel.volumes[3].reading == DISK_READ);
+    CHECK(localQueries >= 10);  // both other disks, at most periods while the share hangs
+    int memorySamples = 0;
+    for (int i = 0; i < memoryGraph().samples; ++i) memorySamples += memoryGraph().history[i] != 0;
+    CHECK(memorySamples >= 8);
+
+    SetEvent(shareAnswers);  // the server is back
+    pumpMessages(300);
+    CHECK(panelModel.volumes[2].reading == DISK_READ);
+    CHECK(panelModel.diskFree[2] == 7000000000LL);
+    CHECK(std::string(panelModel.volumes[2].fileSystem) == "NTFS");
+
+    ResetEvent(shareAnswers);  // gone again, with a query out
+    pumpMessages(300);
+    const DWORD stopStart = GetTickCount();
+    endPlugin(self());
+    CHECK(GetTickCount() - stopStart < 100);
+    CHECK(answers.stop() < 100);
+    // A second start in the same load runs while the first one's worker still waits.
+    REQUIRE(beginPlugin(self()) == 0);
+    pumpMessages(300);
+    CHECK(panelModel.volumes[1].reading == DISK_READ);
+    endPlugin(self());
+    CHECK(resourceuse::threadCount() > threadsBefore);
+
+    SetEvent(shareAnswers);
+    int threadsAfter = 0;
+    for (int waited = 0; waited < 2000 && (threadsAfter = resourceuse::threadCount()) > threadsBefore; waited += 20)
+        pumpMessages(20);
+    CHECK(threadsAfter == threadsBefore);  // every worker has ended
+    installVolumePlatform(nullptr);
+    CloseHandle(shareAnswers);
 }

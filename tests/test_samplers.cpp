@@ -10,6 +10,7 @@
 #include "config/settings.h"
 #include "render/painter.h"
 #include "sampling/samplers.h"
+#include "sampling/volume_worker.h"
 #include "support/fake_host.h"
 #include "support/import_redirect.h"
 #include "support/painting_window.h"
@@ -140,13 +141,27 @@ TEST_CASE("a reload that changes a width takes effect at the next push") {
     CHECK(panelModel.memoryLoad <= 100);
 }
 
-TEST_CASE("disk sampler measures slots 1..diskCount and stores 0 for a path without volume") {
+// The volume worker's answers of the disks 1..count, shown as the panel shows them on its
+// WM_KELVORA_VOLUME_ANSWER; false when one has not come within two seconds.
+bool awaitDiskReadings(int count) {
+    for (int waited = 0; waited < 2000; waited += 5) {
+        takeVolumeAnswers();
+        bool all = true;
+        for (int slot = 1; slot <= count; ++slot) all = all && panelModel.volumes[slot].reading == DISK_READ;
+        if (all) return true;
+        Sleep(5);
+    }
+    return false;
+}
+
+TEST_CASE("disk sampler measures slots 1..diskCount on its worker and stores 0 for a path without volume") {
     loadDefaults();
-    SUBCASE("diskCount 0 queries nothing and asks for no repaint") {
+    SUBCASE("diskCount 0 queries nothing, starts no worker and asks for no repaint") {
         panelModel.diskFree[1] = 99;
         ShownPanel panel;
         sampleDisks(nullptr, 0, 0, 0);
         CHECK(panelModel.diskFree[1] == 99);
+        CHECK(volumeExchange() == nullptr);
         CHECK_FALSE(panelChangesPending());
     }
     SUBCASE("a real volume and a path that names none, each queried without the no-disk box") {
@@ -155,10 +170,10 @@ TEST_CASE("disk sampler measures slots 1..diskCount and stores 0 for a path with
         snprintf(panelModel.disks[2].path, CAPTION_SIZE, "%s", "Q:\\no\\such\\volume\\");
         panelModel.diskFree[2] = 12345;
         panelModel.diskFree[0] = 777;
-        // The shell's own modes, which every query must leave as they were.
+        // The shell's own modes, which no query may touch.
         SetErrorMode(SEM_NOGPFAULTERRORBOX);
         SetThreadErrorMode(SEM_NOOPENFILEERRORBOX, nullptr);
-        // With the thread's mode (Windows 7 and later), and with the process mode alone.
+        // With the worker thread's own mode (Windows 7 and later), and with the process mode alone.
         for (const bool threadCall : {true, false}) {
             CAPTURE(threadCall);
             ErrorModeProbe probe;
@@ -166,20 +181,20 @@ TEST_CASE("disk sampler measures slots 1..diskCount and stores 0 for a path with
             REQUIRE(static_cast<bool>(setThreadErrorMode));  // Wine has it, as Windows 7 does
             if (!threadCall) setThreadErrorMode = nullptr;
             sampleDisks(nullptr, 0, 0, 0);
+            REQUIRE(awaitDiskReadings(2));
+            stopVolumeWorkers();
             CHECK(panelModel.diskFree[1] > 0);
+            CHECK(panelModel.volumes[1].totalBytes >= panelModel.diskFree[1]);
             CHECK(panelModel.diskFree[2] == 0);
             CHECK(panelModel.diskFree[0] == 777);  // slot 0 is never written
             REQUIRE(probe.queries.size() == 2);
             for (const ErrorModes& during : probe.queries) {
-                if (threadCall) {
-                    CHECK(during.thread == (SEM_NOOPENFILEERRORBOX | SEM_FAILCRITICALERRORS));
-                    CHECK(during.process == SEM_NOGPFAULTERRORBOX);
-                } else {
-                    CHECK(during.process == (SEM_NOGPFAULTERRORBOX | SEM_FAILCRITICALERRORS));
-                }
+                CHECK(during.thread == (threadCall ? SEM_FAILCRITICALERRORS : 0u));
+                CHECK(during.process == (SEM_NOGPFAULTERRORBOX | (threadCall ? 0u : SEM_FAILCRITICALERRORS)));
             }
             CHECK(GetErrorMode() == SEM_NOGPFAULTERRORBOX);
             CHECK(GetThreadErrorMode() == SEM_NOOPENFILEERRORBOX);
+            forgetDiskReadings();
         }
         SetErrorMode(0);
         SetThreadErrorMode(0, nullptr);
@@ -205,11 +220,14 @@ TEST_CASE("every sampler runs on the real system, writes its texts and asks for 
         ShownPanel panel;
         for (TIMERPROC sampler : samplers) {
             sampler(nullptr, 0, 0, 0);
+            if (sampler == sampleDisks) REQUIRE(awaitDiskReadings(1));
             CHECK(panelChangesPending());
             flushPanelChanges();
             CHECK_FALSE(panelChangesPending());
         }
     }
+    stopVolumeWorkers();
+    forgetDiskReadings();
     const char* ip = panelModel.items[ITEM_IP].value;
     INFO("ip row: " << std::string(ip));
     CHECK((matchesShape(ip, "d.d.d.d") || std::string(ip) == "n/a"));

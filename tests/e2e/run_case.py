@@ -310,13 +310,15 @@ def kelvora_scripted_run(args):
     check(run.log[read_command + 1] == "deliver 10901 panel", run.tail())
     check_lines([" ".join(r) for r in expected_reads], [" ".join(r) for r in settings_reads(run.log[read_command:show])],
                 "reads of the read command")
-    # Stop: 11002 while endPlugin runs, and nothing but the registration and the slit messages.
-    in_order(run, ["script stop", "call endPlugin", "message slit 11002 wParam=0 lParam=panel", "returned endPlugin",
-                   "unloaded"])
+    # Stop: 11002 while endPlugin runs, then the registration let go of, and nothing but the
+    # registration and the slit messages.
+    in_order(run, ["script stop", "call endPlugin", "message slit 11002 wParam=0 lParam=panel",
+                   "message host 10002 wParam=panel lParam=[10103,10901,0]", "returned endPlugin", "unloaded"])
     messages = [l for l in run.log if l.startswith("message ")]
     # The docked read command sends 11003 after applying the size.
     check_lines(["message host 10001 wParam=panel lParam=[10103,10901,0]", "message slit 11001 wParam=0 lParam=panel",
-                 "message slit 11003 wParam=0 lParam=panel", "message slit 11002 wParam=0 lParam=panel"], messages,
+                 "message slit 11003 wParam=0 lParam=panel", "message slit 11002 wParam=0 lParam=panel",
+                 "message host 10002 wParam=panel lParam=[10103,10901,0]"], messages,
                 "messages from the plugin")
     check(not run.lines("box "), "no message box: every icon of the theme loads\n" + "\n".join(run.lines("box ")))
     check_panel_picture(args, shot, os.path.join(folder, "Kelvora.rc"))
@@ -873,6 +875,35 @@ def kelvora_net_fed(args):
 
 
 @case
+def kelvora_volume_hang(args):
+    """The system disk as a share whose server is gone: its row shows "n/a" after three disk
+    periods and its free space once the server is back. The plugin stops at once while the query
+    hangs, and starts again beside the waiting worker; unloading the module then leaves the
+    process running, and the worker ends when its query returns. A stop leaves the shell no
+    registration of the panel, and a stop and start exactly one."""
+    folder, plugin = kelvora_folder(args, "volume-hang")
+    theme_with(folder, (b"Kelvora.timers.disk: 5000", b"Kelvora.timers.disk: 200"))
+    script = ("hang-volume C:\\\nwait 1500\nrelease-volumes\nwait 600\nhang-volume C:\\\nwait 600\nmeasure hung\n"
+              "restart\nwait 400\nmeasure restarted\nunload\nmeasure unloaded\nrelease-volumes\nwait 1000\n"
+              "measure released\nstop\n")
+    run = run_host(args.host, plugin, script, extra=["--log-texts"])
+    require_plugin_entry_points(run)
+    check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}\n" + run.tail())
+    v = rc_values(os.path.join(folder, "Kelvora.rc"))
+    right, top, tab_y = (int(v[f"kelvora.disk[1].{k}:"]) for k in ("right", "y", "tab_y"))
+    shown = drawn_texts(run, (right - 100, top + tab_y, right, top + tab_y + 20), 0x2)
+    check("n/a" in shown and any(t.endswith(" GB") for t in shown[shown.index("n/a"):]),
+          f"the hanging disk's texts: {shown}")
+    took = [int(line.split()[2]) for line in run.lines("unload took ")]
+    check(len(took) == 1 and took[0] < 100, f"the stop while a query hangs: {run.lines('unload took ')}")
+    m = parse_measures(run)
+    check([m[k]["registrations"] for k in ("hung", "restarted", "unloaded")] == [1, 1, 0],
+          "registrations: " + ", ".join(f"{k} {m[k]['registrations']}" for k in m))
+    check(m["released"]["threads"] < m["unloaded"]["threads"],
+          "threads: " + ", ".join(f"{k} {m[k]['threads']}" for k in m))
+
+
+@case
 def kelvora_soak(args):
     """Reloads, sampler ticks, paints and start/stop cycles in one host process leave memory,
     GDI and USER objects and kernel handles where the first cycle left them."""
@@ -941,6 +972,11 @@ def kelvora_check_theme(args):
     example = os.path.join(args.source, "examples", "Kelvora.rc")
     code, out, err = run(example)
     check((code, out) == (0, []), f"the example theme: exit {code}\n" + "\n".join(out) + err)
+    # Under a style whose font is taller than the rows, every row of the theme is named.
+    code, out, err = run(example, "--style", os.path.join(args.source, "tests", "themes", "large-font.style"))
+    check(code == 1 and len(out) == 1 and "the style's font is 26 pixels high" in out[0]
+          and all(f"{row} (line " in out[0] for row in ("disk[2]", "ip", "systemUptime", "netUp")),
+          f"the example theme under a 26-pixel font: exit {code}\n" + "\n".join(out) + err)
 
     work = plugin_folder([os.path.join(args.source, "tests", "themes")], "check-theme")
     themes = os.path.join(work, "themes")

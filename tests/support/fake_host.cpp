@@ -57,8 +57,15 @@ std::string describeList(const UINT* list) {
 
 LRESULT CALLBACK recordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const char* who = window == host ? "host" : "slit";
+    static WPARAM registered = 0;
     if (message == BB_REGISTERMESSAGE) {
+        registered = wParam;
         record(std::string("message ") + who + " 10001 " + describeList(reinterpret_cast<const UINT*>(lParam)));
+        return 0;
+    }
+    if (message == BB_UNREGISTERMESSAGE) {
+        record(std::string("message ") + who + " 10002 " + describeList(reinterpret_cast<const UINT*>(lParam)) +
+               (wParam == registered ? " of the registered window" : " of another window"));
         return 0;
     }
     if (message >= SLIT_ADD && message <= SLIT_UPDATE) {
