@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bench_painter.h"
+#include "bench_samplers.h"
 #include "bench_timing.h"
 #include "config/panel_model.h"
 #include "config/settings.h"
@@ -94,7 +95,7 @@ Costs measureModel(const std::vector<Setting>& settings, int runs) {
     UpdateWindow(window);
     c.cpuTick = measure(runs, [] { sampleCpu(nullptr, 0, 0, 0); }).median;
     c.memoryTick = measure(runs, [] { sampleMemory(nullptr, 0, 0, 0); }).median;
-    c.diskTick = measure(runs, [] { sampleDisks(nullptr, 0, 0, 0); }).median;
+    c.diskTick = measurePrepared(runs, awaitDiskAnswers, [] { sampleDisks(nullptr, 0, 0, 0); }).median;
     c.netTick = measure(runs, [] { sampleNetwork(nullptr, 0, 0, 0); }).median;
     c.paint = measure(runs, [window] {
         invalidatePanel();

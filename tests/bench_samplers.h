@@ -4,3 +4,7 @@
 // Prints each sampler's median cost next to its bare platform call, and the heap
 // allocations the plugin's own code makes per steady-state tick.
 void benchSamplers();
+
+// Until the volume worker has answered every disk's query, at most a second: a disk tick is
+// then timed as its timer makes it, with the answers of the one before there to take.
+void awaitDiskAnswers();
