@@ -876,24 +876,30 @@ def kelvora_net_fed(args):
 
 @case
 def kelvora_volume_hang(args):
-    """The system disk as a share whose server is gone: its row shows "n/a" after three disk
-    periods and its free space once the server is back. The plugin stops at once while the query
+    """The system disk as a share whose server is gone, from the start and for half a minute, at
+    the theme's own disk period: the other samplers go on, the disk's row shows "n/a" after three
+    periods and its free space once the server is back. The plugin stops at once while a query
     hangs, and starts again beside the waiting worker; unloading the module then leaves the
     process running, and the worker ends when its query returns. A stop leaves the shell no
     registration of the panel, and a stop and start exactly one."""
     folder, plugin = kelvora_folder(args, "volume-hang")
-    theme_with(folder, (b"Kelvora.timers.disk: 5000", b"Kelvora.timers.disk: 200"))
-    script = ("hang-volume C:\\\nwait 1500\nrelease-volumes\nwait 600\nhang-volume C:\\\nwait 600\nmeasure hung\n"
+    v = rc_values(os.path.join(folder, "Kelvora.rc"))
+    check(v["kelvora.timers.disk:"] == "5000" and v["kelvora.disk[1].path:"] == "C:\\", "the example theme's disk")
+    script = ("hang-volume C:\\\nwait 31000\nrelease-volumes\nwait 1000\nhang-volume C:\\\nwait 6000\nmeasure hung\n"
               "restart\nwait 400\nmeasure restarted\nunload\nmeasure unloaded\nrelease-volumes\nwait 1000\n"
               "measure released\nstop\n")
     run = run_host(args.host, plugin, script, extra=["--log-texts"])
     require_plugin_entry_points(run)
     check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}\n" + run.tail())
-    v = rc_values(os.path.join(folder, "Kelvora.rc"))
     right, top, tab_y = (int(v[f"kelvora.disk[1].{k}:"]) for k in ("right", "y", "tab_y"))
     shown = drawn_texts(run, (right - 100, top + tab_y, right, top + tab_y + 20), 0x2)
     check("n/a" in shown and any(t.endswith(" GB") for t in shown[shown.index("n/a"):]),
           f"the hanging disk's texts: {shown}")
+    # The CPU graph scrolls on at its period (500 ms) while the disk hangs.
+    x, y, w, h = (int(v[f"kelvora.cpugraph.{k}:"]) for k in ("x", "y", "width", "height"))
+    during = run.log[:run.index("release-volumes")]
+    captions = [l for l in during if l.startswith("text ") and l.endswith(" rect=%d,%d,%d,%d format=0x8025" % (x, y, x + w, y + h))]
+    check(len(captions) >= 50, f"{len(captions)} CPU captions drawn in the 31 s the disk hung")
     took = [int(line.split()[2]) for line in run.lines("unload took ")]
     check(len(took) == 1 and took[0] < 100, f"the stop while a query hangs: {run.lines('unload took ')}")
     m = parse_measures(run)
