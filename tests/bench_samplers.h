@@ -8,3 +8,7 @@ void benchSamplers();
 // Until the volume worker has answered every disk's query, at most a second: a disk tick is
 // then timed as its timer makes it, with the answers of the one before there to take.
 void awaitDiskAnswers();
+// The heap allocations the plugin's own code has made since the counting began; the counting
+// begins with benchSamplers, or with startCountingAllocations.
+long pluginAllocations();
+void startCountingAllocations();
