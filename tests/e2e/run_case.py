@@ -204,6 +204,10 @@ def kelvora_reads(rc, disks):
     reads += [("ReadColor", f"netGraph.{k}") for k in ("color", "upColor", "background")]
     reads.append(("ReadInt", "netGraph.scale"))
     reads.append(("ReadBool", "snapToEdges"))
+    reads.append(("ReadBool", "tooltips"))
+    reads += [("ReadString", f"{graph}.action") for graph in ("cpuGraph", "memoryGraph", "netGraph")]
+    reads += [("ReadString", f"disk[{i}].action") for i in range(1, disks + 1)]
+    reads += [("ReadString", f"{row}.action") for row in ITEMS + ["netDown", "netUp"]]
     return [(reader, rc, f"Kelvora.{key}:") for reader, key in reads]
 
 
@@ -432,6 +436,7 @@ def kelvora_menu_entries(args):
                  'MakeMenuItem menu#3 label="Always on top" command="@Kelvora.config.alwaysOnTop" checked=0',
                  'MakeMenuItem menu#3 label="Toggle with plugins" command="@Kelvora.config.pluginToggle" checked=1',
                  'MakeMenuItem menu#3 label="Snap to edges" command="@Kelvora.config.snapToEdges" checked=0',
+                 'MakeMenuItem menu#3 label="Show tooltips" command="@Kelvora.config.tooltips" checked=1',
                  'MakeMenuItem menu#3 label="Transparency" command="@Kelvora.config.alphaEnabled" checked=0',
                  'MakeMenuItemInt menu#3 label="Transparency level" command="@Kelvora.config.alphaValue" value=230 '
                  'minimum=0 maximum=255',
