@@ -1067,7 +1067,7 @@ def check_memory_lines(lines, total, what):
 @case
 def kelvora_tooltips(args):
     """The pointer rests on each kind of part of a translucent panel: its tooltip, above every
-    window, holds the details of the issue's list, the host's fixed answers (a fed interface
+    window, holds the details of its kind, the host's fixed answers (a fed interface
     table) and the real ones (a busy process among the CPU graph's top three after "measuring…",
     the memory, the disk, the power status and the rows' own values); moving away hides it."""
     folder, plugin = kelvora_folder(args, "tooltips")
