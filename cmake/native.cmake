@@ -1,6 +1,6 @@
 # Native (Linux) build of the parts that need no Windows: the byte-size formatter,
-# the performance-data walk and load arithmetic, the value texts and the command
-# matching. Built with AddressSanitizer and UndefinedBehaviorSanitizer for their
+# the performance-data walk and load arithmetic, the value and tooltip texts, the process
+# shares, the command matching and the actions' command lines. Built with AddressSanitizer and UndefinedBehaviorSanitizer for their
 # unit tests, and with libFuzzer (clang) for the fuzz targets.
 # The meter's system calls are a seam of function pointers: natively nothing answers them.
 set(KELVORA_PORTABLE_SOURCES
@@ -9,7 +9,10 @@ set(KELVORA_PORTABLE_SOURCES
   sampling/load_meter.cpp
   sampling/net_traffic.cpp
   sampling/volume_exchange.cpp
+  sampling/detail_text.cpp
+  sampling/process_times.cpp
   shell/command_match.cpp
+  shell/action_line.cpp
   tests/portable/no_system_meter_platform.cpp)
 
 set(SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)

@@ -10,6 +10,7 @@ constexpr int VALUE_SIZE = 52;     // measured value texts
 constexpr int PATH_SIZE = 260;     // file system paths
 constexpr int MAX_DISKS = 25;      // disk slots 1..25; slot 0 is never used
 constexpr int STYLE_SIZE = 300;
+constexpr int ACTION_SIZE = PATH_SIZE;  // a part's action: a broadcast command or a command line
 
 struct GraphState {
     int32_t x;
@@ -25,6 +26,7 @@ struct GraphState {
     // Samples held in history: width, but never more than shownColumnLimit(). Sample j of
     // the graph (column x + j) is history[j - (width - samples)]; older ones are 0.
     int32_t samples;
+    char action[ACTION_SIZE];  // run by a double click on the graph; empty: none
 };
 
 struct InfoItem {
@@ -36,6 +38,7 @@ struct InfoItem {
     int32_t tab_x;
     int32_t tab_y;
     HICON icon;
+    char action[ACTION_SIZE];
 };
 
 struct DiskEntry {
@@ -46,6 +49,7 @@ struct DiskEntry {
     int32_t tab_y;
     char caption[CAPTION_SIZE];
     char path[CAPTION_SIZE];
+    char action[ACTION_SIZE];  // "%s" in it stands for the path
 };
 
 // What a disk row knows of its volume. The volume worker answers a disk's query a moment after
@@ -115,6 +119,7 @@ struct PanelModel {
     bool pluginToggle;
     bool inSlit;
     bool snapToEdges;  // a dragged floating panel snaps to the edges of its monitor's work area
+    bool tooltips;     // details shown when the pointer rests on a part
 
     TimerPeriods timers;
     int64_t fullQuota;

@@ -7,6 +7,7 @@
 
 #include "config/panel_model.h"
 #include "shell/host_api.h"
+#include "shell/panel_parts.h"
 
 namespace {
 
@@ -122,6 +123,25 @@ void readNetworkSettings() {
     readItem(ITEM_NET_DOWN, m.items[ITEM_NET_DOWN]);
     readItem(ITEM_NET_UP, m.items[ITEM_NET_UP]);
     readNetGraph(m.graphs[GRAPH_NET_DOWN], m.graphs[GRAPH_NET_UP]);
+}
+
+// The tooltips switch and the action of every part, in the table's order, a disk's for each
+// disk read: one block after every older key, so that themes without them read as before.
+void readTooltipsAndActions() {
+    panelModel.tooltips = ReadBool(rc(), "Kelvora.tooltips:", true);
+    char key[CAPTION_SIZE];
+    for (int entry = 0; entry < PANEL_PART_COUNT; ++entry) {
+        const PanelPart& part = panelParts[entry];
+        if (part.kind != PART_DISK) {
+            snprintf(key, sizeof key, "Kelvora.%s.action:", part.name);
+            readText(key, partActionOf(partId(entry, 0)), ACTION_SIZE);
+            continue;
+        }
+        for (int slot = 1; slot <= usedDiskSlots(); ++slot) {
+            snprintf(key, sizeof key, "Kelvora.%s[%d].action:", part.name, slot);
+            readText(key, partActionOf(partId(entry, slot)), ACTION_SIZE);
+        }
+    }
 }
 
 void readDisk(int i, DiskEntry& d) {
@@ -247,7 +267,8 @@ void readSettings() {
     for (int i = 1; i <= disks; ++i) readDisk(i, m.disks[i]);
 
     readNetworkSettings();
-    m.snapToEdges = readBool("Kelvora.snapToEdges:");  // last: a newer key never moves the reads before it
+    m.snapToEdges = readBool("Kelvora.snapToEdges:");  // a newer key never moves the reads before it
+    readTooltipsAndActions();
 }
 
 void clearGraphHistories() {

@@ -2,6 +2,9 @@
 // dispatched by nested loops too (menus, boxes, window moves), so each step that opens
 // one waits for its end before the next step starts.
 #include <algorithm>
+#include <string>
+#include <vector>
+
 #include "host/host.h"
 #include "host/rc_files.h"
 #include "host/resource_use.h"
@@ -97,6 +100,75 @@ void startDrag(const hostscript::Step& step) {
     dragPlan.to = POINT{dragPlan.from.x + step.dx, dragPlan.from.y + step.dy};
     dragThread = CreateThread(nullptr, 0, dragWithControl, nullptr, 0, nullptr);
     if (dragThread) waiting = Waiting::Drag;
+}
+
+// The panel's client point x, y on the screen; false without a panel.
+bool panelPoint(int x, int y, POINT* screen) {
+    HWND panel = panelWindow();
+    if (!panel) return false;
+    *screen = POINT{x, y};
+    ClientToScreen(panel, screen);
+    return true;
+}
+
+// Real input, as a person's: the panel gets the pointer's moves and a double click from the
+// system, and the plugin's tooltip control sees them as it would.
+void pointAt(const hostscript::Step& step) {
+    const char* name = hostscript::stepName(step.kind);
+    POINT at;
+    if (!panelPoint(step.dx, step.dy, &at)) {
+        logLine("script %s: no panel", name);
+        return;
+    }
+    logLine("script %s %d %d at %ld,%ld", name, step.dx, step.dy, at.x, at.y);
+    sendMouse(at, 0);
+    if (step.kind != hostscript::StepKind::DoubleClick) return;
+    for (int click = 0; click < 2; ++click) {
+        sendMouse(at, MOUSEEVENTF_LEFTDOWN);
+        sendMouse(at, MOUSEEVENTF_LEFTUP);
+    }
+}
+
+struct TooltipWindows {
+    int count;
+    HWND shown;
+};
+
+BOOL CALLBACK collectTooltip(HWND window, LPARAM context) {
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (lstrcmpiA(name, "tooltips_class32") != 0) return TRUE;
+    auto* found = reinterpret_cast<TooltipWindows*>(context);
+    ++found->count;
+    if (!found->shown && IsWindowVisible(window)) found->shown = window;
+    return TRUE;
+}
+
+// The tooltip windows of the host's thread, which the plugin's run on, and the text of the one
+// shown, as UTF-8 lines.
+void logTooltip() {
+    TooltipWindows found = {0, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), collectTooltip, reinterpret_cast<LPARAM>(&found));
+    const bool topmost = found.shown && (GetWindowLongA(found.shown, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    logLine("script tooltip: windows=%d shown=%d topmost=%d", found.count, found.shown ? 1 : 0, topmost ? 1 : 0);
+    if (!found.shown) return;
+    std::vector<WCHAR> wide(4096);
+    const LRESULT units = SendMessageW(found.shown, WM_GETTEXT, wide.size(), reinterpret_cast<LPARAM>(wide.data()));
+    wide[units > 0 && static_cast<size_t>(units) < wide.size() ? static_cast<size_t>(units) : 0] = 0;
+    std::vector<char> text(3 * wide.size());
+    if (WideCharToMultiByte(CP_UTF8, 0, wide.data(), -1, text.data(), static_cast<int>(text.size()), nullptr, nullptr) == 0)
+        text[0] = '\0';
+    std::string line;
+    for (const char* c = text.data();; ++c) {
+        if (*c == '\r') continue;
+        if (*c == '\n' || *c == '\0') {
+            logLine("tooltip text %s", quoted(line.c_str()).c_str());
+            line.clear();
+            if (*c == '\0') break;
+            continue;
+        }
+        line += *c;
+    }
 }
 
 void startMenu(const hostscript::Step& step) {
@@ -221,6 +293,13 @@ void runStepOnce(const hostscript::Step& step) {
             break;
         case hostscript::StepKind::Drag:
             startDrag(step);
+            break;
+        case hostscript::StepKind::Point:
+        case hostscript::StepKind::DoubleClick:
+            pointAt(step);
+            break;
+        case hostscript::StepKind::Tooltip:
+            logTooltip();
             break;
         case hostscript::StepKind::Screenshot: {
             logLine("script screenshot %s", quoted(step.text.c_str()).c_str());

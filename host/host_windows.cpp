@@ -120,6 +120,14 @@ LRESULT CALLBACK hostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         default:
             break;
     }
+    if (message == BB_BROADCAST) {
+        // A plugin's broadcast command, posted as the shell's own menus post theirs: the shell
+        // hands it to every registered window.
+        const char* text = reinterpret_cast<const char*>(lParam);
+        logLine("message host %u text=%s", message, quoted(text).c_str());
+        if (text) queueBroadcast(text);
+        return 0;
+    }
     if (message >= WM_USER && message < WM_APP) {
         // Registered first, so the log already names the window.
         if (message == BB_REGISTERMESSAGE)

@@ -98,17 +98,18 @@ std::string parseStep(const std::string& word, const std::string& rest, Step& st
             return "write-int needs a key, a whole number and a file";
         return "";
     }
-    if (word == "drag") {
-        step.kind = StepKind::Drag;
+    if (word == "drag" || word == "point" || word == "double-click") {
+        step.kind = word == "drag" ? StepKind::Drag : word == "point" ? StepKind::Point : StepKind::DoubleClick;
         std::string first, second;
         splitWord(rest, &first, &second);
         if (!hostrc::parseInt(first, &step.dx) || !hostrc::parseInt(second, &step.dy))
-            return "drag needs two whole numbers of pixels";
+            return word + " needs two whole numbers of pixels";
         return "";
     }
     if (word == "reconfigure" || word == "stop" || word == "tick" || word == "paint" || word == "restart" ||
-        word == "reload-module" || word == "window") {
+        word == "reload-module" || word == "window" || word == "tooltip") {
         step.kind = word == "stop"            ? StepKind::Stop
+                    : word == "tooltip"       ? StepKind::Tooltip
                     : word == "tick"          ? StepKind::Tick
                     : word == "paint"         ? StepKind::Paint
                     : word == "restart"       ? StepKind::Restart
@@ -197,6 +198,9 @@ const char* stepName(StepKind kind) {
         case StepKind::HangVolume: return "hang-volume";
         case StepKind::ReleaseVolumes: return "release-volumes";
         case StepKind::Unload: return "unload";
+        case StepKind::Point: return "point";
+        case StepKind::DoubleClick: return "double-click";
+        case StepKind::Tooltip: return "tooltip";
         case StepKind::Stop: return "stop";
     }
     return "?";

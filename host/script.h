@@ -9,6 +9,11 @@
 //   menu LABEL           right-click the panel and pick the menu entry labelled LABEL
 //   menu-number N LABEL  the same for a number item, set to N (kept within its range)
 //   drag DX DY           Ctrl+drag the panel by DX, DY pixels
+//   point X Y            move the pointer to the panel's point X, Y (client coordinates; a point
+//                        outside the panel moves it away)
+//   double-click X Y     move the pointer there and double-click the left button
+//   tooltip              log how many tooltip windows the plugin has, whether one is shown, and
+//                        the shown one's text, a line each
 //   screenshot FILE      save the panel as a PNG file
 //   window               log the panel's place, size, extended style, transparency and parent
 //   write-int KEY N FILE set KEY to N in the rc file FILE as WriteInt does, the way a user
@@ -36,13 +41,13 @@
 
 namespace hostscript {
 
-enum class StepKind { Wait, Broadcast, BroadcastNull, Reconfigure, Menu, MenuNumber, Drag, Screenshot, Window, WriteInt, Tick, Paint, Restart, ReloadModule, Measure, Clock, Interfaces, NetTable, HangVolume, ReleaseVolumes, Unload, Stop };
+enum class StepKind { Wait, Broadcast, BroadcastNull, Reconfigure, Menu, MenuNumber, Drag, Screenshot, Window, WriteInt, Tick, Paint, Restart, ReloadModule, Measure, Clock, Interfaces, NetTable, HangVolume, ReleaseVolumes, Unload, Point, DoubleClick, Tooltip, Stop };
 
 struct Step {
     StepKind kind;
     int line;          // 1-based line of the script
     int milliseconds;  // Wait
-    int dx;            // Drag
+    int dx;            // Drag; the point of Point and DoubleClick
     int dy;
     std::string text;  // Broadcast text (padded for broadcast-long), Menu label, Screenshot or WriteInt file, Measure label
     std::string key;   // WriteInt

@@ -603,6 +603,50 @@ void flushPanelChanges() {
 
 bool panelChangesPending() { return !staleRegionEmpty(); }
 
+namespace {
+
+RECT normalised(RECT r) {
+    if (r.left > r.right) std::swap(r.left, r.right);
+    if (r.top > r.bottom) std::swap(r.top, r.bottom);
+    return r;
+}
+
+// The rectangles of a part and its icons, none of them empty, in one.
+RECT areaOf(std::initializer_list<RECT> rectangles) {
+    RECT area = {0, 0, 0, 0};
+    for (const RECT& r : rectangles) area = unite(area, normalised(r));
+    return area;
+}
+
+RECT iconArea(HICON icon, int left, int top) {
+    const SIZE size = iconSize(icon);
+    return rectangleOf(left, top, int64_t{left} + size.cx, int64_t{top} + size.cy);
+}
+
+}  // namespace
+
+RECT graphArea(int graph) {
+    const GraphState& g = panelModel.graphs[graph];
+    return areaOf({rectangleOf(int64_t{g.x} - 1, int64_t{g.y} - 1, int64_t{g.x} + g.width + 1, int64_t{g.y} + g.height + 1)});
+}
+
+RECT diskRowArea(int slot) {
+    const DiskEntry& disk = panelModel.disks[slot];
+    const IconSet& icons = panelModel.icons;
+    return areaOf({diskCaptionRect(disk), diskFreeRect(disk), iconArea(icons.freedisk, disk.left, disk.y),
+                   iconArea(icons.fulldisk, disk.left, disk.y)});
+}
+
+RECT infoRowArea(int item) {
+    const InfoItem& row = panelModel.items[item];
+    if (item != ITEM_BATTERY) return areaOf({rowTextRect(row), iconArea(row.icon, row.left, row.y)});
+    const IconSet& icons = panelModel.icons;
+    return areaOf({rowTextRect(row), iconArea(icons.battery, row.left, row.y), iconArea(icons.ACon, row.left, row.y),
+                   iconArea(icons.batteryCharge, row.left, row.y)});
+}
+
+bool infoRowDrawn(int item) { return infoRowShown(item); }
+
 void releaseBackBuffer() {
     releaseRenderings();
     if (staleRegion) DeleteObject(staleRegion);

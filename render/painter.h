@@ -25,3 +25,13 @@ bool panelChangesPending();
 void renderPanelInto(HDC dc);
 // Deletes every rendering and cache that still exists; for teardown.
 void releaseBackBuffer();
+
+// Where the parts lie, in panel coordinates, for the tooltips and the double clicks: a graph's
+// plot with its frame, a disk row's caption, free space and icon, an information row's text and
+// icon. Every icon the row can show counts, so that an area does not move with the power or disk
+// state. Rectangles given with their corners swapped come in their normal form.
+RECT graphArea(int graph);
+RECT diskRowArea(int slot);
+RECT infoRowArea(int item);
+// False for a network row that the theme gives no room: it is not drawn.
+bool infoRowDrawn(int item);

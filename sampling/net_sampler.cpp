@@ -155,10 +155,69 @@ void showRates(int64_t down, int64_t up) {
 
 void showUnavailable() { showReading("n/a", "n/a", 0, 0); }
 
+void takeWantedName() {
+    if (MultiByteToWideChar(CP_ACP, 0, panelModel.netInterface, -1, wantedName, PATH_SIZE) == 0) wantedName[0] = 0;
+}
+
 void restartAfterReload() {
     forgetNetBaseline(traffic);
-    if (MultiByteToWideChar(CP_ACP, 0, panelModel.netInterface, -1, wantedName, PATH_SIZE) == 0) wantedName[0] = 0;
+    takeWantedName();
     panelModel.netRestart = false;
+}
+
+// UTF-16 or ANSI text of at most `units` units, ended by its first NUL, as UTF-8.
+void utf8Of(const WCHAR* text, size_t units, char* out, int outSize) {
+    int length = 0;
+    while (static_cast<size_t>(length) < units && text[length]) ++length;
+    const int written = length ? WideCharToMultiByte(CP_UTF8, 0, text, length, out, outSize - 1, nullptr, nullptr) : 0;
+    out[written > 0 ? written : 0] = '\0';
+}
+
+void utf8OfAnsi(const char* text, size_t units, char* out, int outSize) {
+    WCHAR wide[MAXLEN_IFDESCR + 1];
+    int length = 0;
+    while (static_cast<size_t>(length) < units && length < MAXLEN_IFDESCR && text[length]) ++length;
+    const int converted = length ? MultiByteToWideChar(CP_ACP, 0, text, length, wide, MAXLEN_IFDESCR) : 0;
+    utf8Of(wide, converted > 0 ? static_cast<size_t>(converted) : 0, out, outSize);
+}
+
+// Of the table, the rows the sampler counts, by the same choice as readTable2 and readXpTable.
+bool listCounted2(const NetPlatform& platform, CountedInterfaceVisitor each, void* context) {
+    PMIB_IF_TABLE2 table = nullptr;
+    const bool read = platform.getIfTable2(&table) == NO_ERROR && table;
+    if (read) {
+        const ULONG named = namesInterface() ? namedRow(*table) : table->NumEntries;
+        for (ULONG i = 0; i < table->NumEntries; ++i) {
+            const MIB_IF_ROW2& row = table->Table[i];
+            if (namesInterface() ? i != named : !countsByItself(row)) continue;
+            char name[3 * (IF_MAX_STRING_SIZE + 1)];
+            utf8Of(row.Alias, IF_MAX_STRING_SIZE + 1, name, sizeof name);
+            each(context, name, row.ReceiveLinkSpeed, row.TransmitLinkSpeed);
+        }
+    }
+    if (table) platform.freeMibTable(table);
+    return read;
+}
+
+bool listCountedXp(const NetPlatform& platform, CountedInterfaceVisitor each, void* context) {
+    if (!fillXpTable(platform)) return false;
+    const size_t fits = (xpTableSize - offsetof(MIB_IFTABLE, table)) / sizeof(MIB_IFROW);
+    const size_t count = xpTable->dwNumEntries < fits ? xpTable->dwNumEntries : fits;
+    bool namedFound = false;
+    for (size_t i = 0; i < count; ++i) {
+        const MIB_IFROW& row = xpTable->table[i];
+        const char* description = reinterpret_cast<const char*>(row.bDescr);
+        const bool counted = namesInterface()
+                                 ? !namedFound && sameInterfaceName<char>(panelModel.netInterface, description,
+                                                                          descriptionLength(row))
+                                 : xpCountsByItself(row);
+        if (!counted) continue;
+        namedFound = true;
+        char name[3 * (MAXLEN_IFDESCR + 1)];
+        utf8OfAnsi(description, descriptionLength(row), name, sizeof name);
+        each(context, name, row.dwSpeed, row.dwSpeed);
+    }
+    return true;
 }
 
 }  // namespace
@@ -198,6 +257,15 @@ void CALLBACK sampleNetwork(HWND, UINT, UINT_PTR, DWORD) {
         forgetNetBaseline(traffic);
         showUnavailable();
     }
+}
+
+NetTotals netTotals() { return NetTotals{traffic.receivedTotal, traffic.sentTotal}; }
+
+bool listCountedInterfaces(CountedInterfaceVisitor each, void* context) {
+    // A reload's new name reaches the comparison before the sampler's next tick does.
+    if (panelModel.netRestart) takeWantedName();
+    const NetPlatform& platform = netPlatform();
+    return platform.getIfTable2 ? listCounted2(platform, each, context) : listCountedXp(platform, each, context);
 }
 
 void releaseNetworkSampler() {

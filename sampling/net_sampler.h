@@ -9,6 +9,8 @@
 #include <iphlpapi.h>
 #include <netioapi.h>
 
+#include <cstdint>
+
 // The system calls the sampler makes, as a seam that tests replace with tables of their own.
 struct NetPlatform {
     // GetIfTable2 and FreeMibTable, or null where the system lacks them (Windows XP); the table
@@ -28,6 +30,18 @@ void installNetPlatform(const NetPlatform* platform);
 void lookUpNetworkTables();
 
 void CALLBACK sampleNetwork(HWND, UINT, UINT_PTR, DWORD);
+
+// Bytes the counted interfaces received and sent since the plugin started.
+struct NetTotals {
+    uint64_t received;
+    uint64_t sent;
+};
+NetTotals netTotals();
+// Reads the interface table once more and calls each with the name (UTF-8: the friendly name, or
+// on Windows XP the description) and the link speeds of every interface the sampler counts.
+// False when the table cannot be read.
+typedef void (*CountedInterfaceVisitor)(void* context, const char* name, uint64_t inSpeed, uint64_t outSpeed);
+bool listCountedInterfaces(CountedInterfaceVisitor each, void* context);
 // Releases the sampler's kept buffers and forgets its readings; for the plugin's stop.
 void releaseNetworkSampler();
 

@@ -149,6 +149,8 @@ NetOutcome takeNetReading(NetTrafficState& state, const NetInterface* interfaces
     }
     rates->down = bytesPerSecond(down, elapsed);
     rates->up = bytesPerSecond(up, elapsed);
+    state.receivedTotal = saturatingAdd(state.receivedTotal, down);
+    state.sentTotal = saturatingAdd(state.sentTotal, up);
     keepAsBaseline(state, counted, tickMs);
     return NET_RATES;
 }

@@ -45,6 +45,10 @@ struct NetTrafficState {
     size_t capacity = 0;
     uint64_t previousTick = 0;
     bool hasBaseline = false;
+    // Bytes the counted interfaces moved over every interval since the state was made: a
+    // forgotten baseline keeps them, a release starts them again.
+    uint64_t receivedTotal = 0;
+    uint64_t sentTotal = 0;
 };
 
 // Forgets the previous reading (a start, a reload, a table that could not be read): the next

@@ -35,6 +35,7 @@ const CommandWord pluginCommands[] = {
     {"config.snapToEdges", COMMAND_CONFIG_SNAP_TO_EDGES, true},
     {"config.alphaEnabled", COMMAND_CONFIG_ALPHA_ENABLED, true},
     {"config.alphaValue", COMMAND_CONFIG_ALPHA_VALUE, true},
+    {"config.tooltips", COMMAND_CONFIG_TOOLTIPS, true},
 };
 
 }  // namespace

@@ -15,6 +15,7 @@ enum BroadcastCommand {
     COMMAND_CONFIG_SNAP_TO_EDGES,
     COMMAND_CONFIG_ALPHA_ENABLED,
     COMMAND_CONFIG_ALPHA_VALUE,
+    COMMAND_CONFIG_TOOLTIPS,
 };
 
 // The host's two texts match only whole and byte for byte. The plugin's own commands match

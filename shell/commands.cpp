@@ -11,6 +11,7 @@
 #include "shell/host_extras.h"
 #include "shell/plugin.h"
 #include "shell/plugin_info.h"
+#include "shell/tooltips.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ void editSettings() {
 
 // A boolean setting of the Configuration menu: its entry, its command and its key. On a
 // floating panel a change takes effect at once through apply (none: the model is all it
-// needs); a docked one keeps it for the next start that floats it.
+// needs); a docked one keeps it for the next start that floats it, unless it applies docked too.
 struct Switch {
     BroadcastCommand command;
     const char* label;
@@ -36,6 +37,7 @@ struct Switch {
     const char* key;
     bool PanelModel::*setting;
     void (*apply)(HWND window);
+    bool appliesDocked = false;
 };
 
 const Switch switches[] = {
@@ -45,6 +47,8 @@ const Switch switches[] = {
      &PanelModel::pluginToggle, nullptr},
     {COMMAND_CONFIG_SNAP_TO_EDGES, "Snap to edges", "@Kelvora.config.snapToEdges", "Kelvora.snapToEdges:",
      &PanelModel::snapToEdges, nullptr},
+    {COMMAND_CONFIG_TOOLTIPS, "Show tooltips", "@Kelvora.config.tooltips", "Kelvora.tooltips:", &PanelModel::tooltips,
+     layoutTooltips, true},
     {COMMAND_CONFIG_ALPHA_ENABLED, "Transparency", "@Kelvora.config.alphaEnabled", "Kelvora.alphaEnabled:",
      &PanelModel::alphaEnabled, applyTransparency},
 };
@@ -67,7 +71,7 @@ void flipSwitch(const Switch& s, HWND window, const char* argument) {
     bool& setting = panelModel.*s.setting;
     setting = wanted == SWITCH_TOGGLE ? !setting : wanted == SWITCH_ON;
     if (hostExtras.writeBool) hostExtras.writeBool(panelModel.rcPath, s.key, setting);
-    if (s.apply && panelFloats()) s.apply(window);
+    if (s.apply && (panelFloats() || s.appliesDocked)) s.apply(window);
 }
 
 void setTransparencyLevel(HWND window, const char* argument) {

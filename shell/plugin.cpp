@@ -16,8 +16,11 @@
 #include "shell/commands.h"
 #include "shell/host_api.h"
 #include "shell/host_extras.h"
+#include "shell/panel_parts.h"
+#include "shell/part_actions.h"
 #include "shell/placement.h"
 #include "shell/plugin_info.h"
+#include "shell/tooltips.h"
 
 namespace {
 
@@ -69,6 +72,7 @@ void showStartError(const char* text) {
 bool registerPanelClass() {
     WNDCLASSA wc;
     memset(&wc, 0, sizeof wc);
+    wc.style = CS_DBLCLKS;  // a double click runs the part's action
     wc.lpfnWndProc = panelWindowProc;
     wc.hInstance = panelModel.pluginInstance;
     wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
@@ -225,6 +229,7 @@ void endPlugin(HINSTANCE) {
         g.history = nullptr;
         g.samples = 0;
     }
+    destroyTooltips();
     notifySlit(SLIT_REMOVE);
     dockedInSlit = false;
     panelDragged = false;
@@ -253,6 +258,7 @@ void applyWindowSettings(HWND window) {
     if (dockedInSlit) notifySlit(SLIT_UPDATE);
     applyTransparency(window);
     invalidatePanel();
+    layoutTooltips(window);
     if (panelFloats()) bringPanelOntoMonitor(window);
 }
 
@@ -270,7 +276,21 @@ void applyZOrder(HWND window) {
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
+namespace {
+
+void startDragWithControl(HWND window) {
+    // The key state now, not the message's modifier flags.
+    if (GetAsyncKeyState(VK_CONTROL) & 0x8000) PostMessageA(window, WM_SYSCOMMAND, 0xF012, 0);
+}
+
+POINT pointOf(LPARAM lParam) {
+    return POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+}
+
+}  // namespace
+
 LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) relayToTooltip(window, message, wParam, lParam);
     switch (message) {
         case WM_CREATE:
             SendMessageA(panelModel.hostWindow, BB_REGISTERMESSAGE, reinterpret_cast<WPARAM>(window),
@@ -286,9 +306,24 @@ LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
             followWindowPosition(reinterpret_cast<const WINDOWPOS*>(lParam));
             return 0;
         case WM_LBUTTONDOWN:
-            // The key state now, not the message's modifier flags.
-            if (GetAsyncKeyState(VK_CONTROL) & 0x8000) PostMessageA(window, WM_SYSCOMMAND, 0xF012, 0);
+            startDragWithControl(window);
             return 0;
+        case WM_LBUTTONDBLCLK:
+            // The second press of a double click: with Ctrl a drag, as any press with Ctrl is.
+            if (GetAsyncKeyState(VK_CONTROL) & 0x8000)
+                startDragWithControl(window);
+            else
+                runPartAction(partAt(pointOf(lParam)));
+            return 0;
+        case WM_NOTIFY: {
+            LRESULT result = 0;
+            if (answerTooltip(reinterpret_cast<const NMHDR*>(lParam), &result)) return result;
+            return DefWindowProcA(window, message, wParam, lParam);
+        }
+        case WM_NOTIFYFORMAT:
+            // The tooltips' texts come in UTF-16: the names of interfaces and processes need not
+            // fit the ANSI code page.
+            return NFR_UNICODE;
         case WM_RBUTTONUP:
             showPluginMenu();
             return 0;

@@ -20,6 +20,8 @@
 #include "render/painter.h"
 #include "sampling/net_sampler.h"
 #include "sampling/samplers.h"
+#include "shell/tooltips.h"
+#include "bench_samplers.h"
 #include "support/fake_host.h"
 #include "support/import_redirect.h"
 #include "support/painting_window.h"
@@ -235,22 +237,41 @@ void benchProfile() {
                        flushPanelChanges();
                    });
 
-    printf("\nDrawing calls of one tick of each sampler with the example theme: its work and the render that\n"
-           "shows its changes, every call above counted (mean of 20 ticks)\n\n| sampler | calls a tick |\n|---|---:|\n");
+    printf("\nDrawing calls and heap allocations of one tick of each sampler with the example theme: its work\n"
+           "and the render that shows its changes, every call above counted (mean of 20 ticks), without a\n"
+           "tooltip control and with one whose tools cover every part (tooltips on, nobody hovering)\n\n"
+           "| sampler | calls a tick | calls, tooltips on | allocations a tick | allocations, tooltips on |\n"
+           "|---|---:|---:|---:|---:|\n");
     const struct {
         const char* name;
         TIMERPROC sampler;
     } samplers[] = {{"sampleCpu", sampleCpu},     {"sampleMemory", sampleMemory}, {"sampleBattery", sampleBattery},
                     {"sampleUptime", sampleUptime}, {"sampleIp", sampleIp},         {"sampleDisks", sampleDisks},
                     {"sampleNetwork", sampleNetwork}};
-    for (const auto& s : samplers) {
-        clearStats();
-        for (int i = 0; i < 20; ++i) {
-            s.sampler(nullptr, 0, 0, 0);
+    constexpr int SAMPLERS = sizeof samplers / sizeof samplers[0];
+    double calls[2][SAMPLERS], allocationsPerTick[2][SAMPLERS];
+    startCountingAllocations();
+    for (int withTooltips = 0; withTooltips < 2; ++withTooltips) {
+        panelModel.tooltips = withTooltips == 1;
+        layoutTooltips(window);
+        for (int k = 0; k < SAMPLERS; ++k) {
+            samplers[k].sampler(nullptr, 0, 0, 0);  // past any first-call set-up
             flushPanelChanges();
+            clearStats();
+            const long allocationsBefore = pluginAllocations();
+            for (int i = 0; i < 20; ++i) {
+                samplers[k].sampler(nullptr, 0, 0, 0);
+                flushPanelChanges();
+            }
+            calls[withTooltips][k] = totalCalls() / 20.0;
+            allocationsPerTick[withTooltips][k] = (pluginAllocations() - allocationsBefore) / 20.0;
         }
-        printf("| %s | %.1f |\n", s.name, totalCalls() / 20.0);
     }
+    if (!tooltipWindow()) printf("(no tooltip control could be made: the columns with tooltips on are wrong)\n");
+    for (int k = 0; k < SAMPLERS; ++k)
+        printf("| %s | %.1f | %.1f | %.2f | %.2f |\n", samplers[k].name, calls[0][k], calls[1][k],
+               allocationsPerTick[0][k], allocationsPerTick[1][k]);
+    destroyTooltips();
     removeProbes();
     panelModel.panelWindow = nullptr;
     DestroyWindow(window);

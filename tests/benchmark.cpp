@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_details.h"
 #include "bench_hostile.h"
 #include "bench_painter.h"
 #include "bench_profile.h"
@@ -116,7 +117,8 @@ void benchmarkLoadMeter() {
 
 }  // namespace
 
-// With the argument "hostile" only the hostile-settings rows run, with "profile" only the profile.
+// With the argument "hostile" only the hostile-settings rows run, with "profile" only the profile,
+// with "details" only the tooltip texts.
 int main(int argc, char** argv) {
     lookUpNetworkTables();
     if (argc > 1 && strcmp(argv[1], "hostile") == 0) {
@@ -127,10 +129,15 @@ int main(int argc, char** argv) {
         benchProfile();
         return 0;
     }
+    if (argc > 1 && strcmp(argv[1], "details") == 0) {
+        benchDetails();
+        return 0;
+    }
     benchmarkLoadMeter();
     benchSamplers();
     benchPainter();
     benchProfile();
+    benchDetails();
     benchReload();
     benchHostileSettings();
     return 0;

@@ -7,6 +7,7 @@
 #include "config/panel_model.h"
 #include "shell/host_api.h"
 #include "shell/plugin.h"
+#include "shell/tooltips.h"
 #include "support/fake_host.h"
 #include "support/running_plugin.h"
 #include "support/test_support.h"
@@ -125,11 +126,16 @@ TEST_CASE("each configuration command writes its key, takes effect at once and l
     endPlugin(self());
 }
 
-TEST_CASE("docked in the slit, the configuration is written but not applied") {
+TEST_CASE("docked in the slit, the configuration is written but not applied, but for the tooltips") {
     freshHost();
     StopAtExit stop;
     REQUIRE(beginSlitPlugin(self(), fakehost::slitWindow()) == 0);
     HWND panel = panelModel.panelWindow;
+    REQUIRE(tooltipWindow() != nullptr);
+    checkCommand("@Kelvora.config.tooltips", {"WriteBool Kelvora.tooltips: false"});
+    CHECK(tooltipWindow() == nullptr);
+    checkCommand("@Kelvora.config.tooltips true", {"WriteBool Kelvora.tooltips: true"});
+    CHECK(tooltipWindow() != nullptr);
     RECT before;
     GetWindowRect(panel, &before);
     checkCommand("@Kelvora.config.alwaysOnTop true", {"WriteBool Kelvora.alwaysOnTop: true"});
@@ -143,7 +149,7 @@ TEST_CASE("docked in the slit, the configuration is written but not applied") {
     CHECK(EqualRect(&before, &after));
     fakehost::log.clear();
     SendMessageA(panel, WM_RBUTTONUP, 0, 0);
-    CHECK(configurationMenuCalls().size() == 7);  // the entries stay, the checkmarks follow the model
+    CHECK(configurationMenuCalls().size() == 8);  // the entries stay, the checkmarks follow the model
     const std::string checkedEntry = "MakeMenuItem Configuration Always on top @Kelvora.config.alwaysOnTop 1";
     CHECK(fakehost::logLinesStartingWith(checkedEntry).size() == 1);
     endPlugin(self());

@@ -407,6 +407,7 @@ TEST_CASE("the right-click menu is built anew and each entry's text has its effe
                 "MakeMenuItem Configuration Always on top @Kelvora.config.alwaysOnTop 1",
                 "MakeMenuItem Configuration Toggle with plugins @Kelvora.config.pluginToggle 0",
                 "MakeMenuItem Configuration Snap to edges @Kelvora.config.snapToEdges 0",
+                "MakeMenuItem Configuration Show tooltips @Kelvora.config.tooltips 1",
                 "MakeMenuItem Configuration Transparency @Kelvora.config.alphaEnabled 1",
                 "MakeMenuItemInt Configuration Transparency level @Kelvora.config.alphaValue 44 0 255",
                 "MakeSubmenu Kelvora Configuration Configuration", "MakeMenuItem Kelvora About @Kelvora.about 0",

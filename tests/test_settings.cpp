@@ -170,6 +170,12 @@ TEST_CASE("reads go to the rc file in the fixed order, then seven keys per disk"
     expected.insert(expected.end(), std::begin(networkReads), std::end(networkReads));
     // Keys added since come after every other, so that older themes read as before.
     expected.push_back("ReadBool Kelvora.snapToEdges: false");
+    expected.push_back("ReadBool Kelvora.tooltips: true");
+    for (const char* graph : {"cpuGraph", "memoryGraph", "netGraph"})
+        expected.push_back(std::string("ReadString Kelvora.") + graph + ".action: \"\"");
+    for (int i = 1; i <= 2; ++i) expected.push_back("ReadString Kelvora.disk[" + std::to_string(i) + "].action: \"\"");
+    for (const char* row : {"ip", "totalMemory", "usedMemory", "freeMemory", "battery", "systemUptime", "netDown", "netUp"})
+        expected.push_back(std::string("ReadString Kelvora.") + row + ".action: \"\"");
     checkLines(expected, settingsReads());
     for (const std::string& file : fakehost::files) CHECK(file == RC);
 
@@ -193,7 +199,7 @@ TEST_CASE("diskCount bounds the disks read") {
         freshModel();
         fakehost::set("Kelvora.diskCount:", "1000");
         reloadSettings();
-        CHECK(countLinesContaining("Kelvora.disk[") == 25 * 7);
+        CHECK(countLinesContaining("Kelvora.disk[") == 25 * 8);  // seven keys and the action
         CHECK(countLinesContaining("Kelvora.disk[25].caption:") == 1);
         CHECK(countLinesContaining("Kelvora.disk[26]") == 0);
         CHECK(usedDiskSlots() == 25);

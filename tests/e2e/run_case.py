@@ -204,6 +204,10 @@ def kelvora_reads(rc, disks):
     reads += [("ReadColor", f"netGraph.{k}") for k in ("color", "upColor", "background")]
     reads.append(("ReadInt", "netGraph.scale"))
     reads.append(("ReadBool", "snapToEdges"))
+    reads.append(("ReadBool", "tooltips"))
+    reads += [("ReadString", f"{graph}.action") for graph in ("cpuGraph", "memoryGraph", "netGraph")]
+    reads += [("ReadString", f"disk[{i}].action") for i in range(1, disks + 1)]
+    reads += [("ReadString", f"{row}.action") for row in ITEMS + ["netDown", "netUp"]]
     return [(reader, rc, f"Kelvora.{key}:") for reader, key in reads]
 
 
@@ -432,6 +436,7 @@ def kelvora_menu_entries(args):
                  'MakeMenuItem menu#3 label="Always on top" command="@Kelvora.config.alwaysOnTop" checked=0',
                  'MakeMenuItem menu#3 label="Toggle with plugins" command="@Kelvora.config.pluginToggle" checked=1',
                  'MakeMenuItem menu#3 label="Snap to edges" command="@Kelvora.config.snapToEdges" checked=0',
+                 'MakeMenuItem menu#3 label="Show tooltips" command="@Kelvora.config.tooltips" checked=1',
                  'MakeMenuItem menu#3 label="Transparency" command="@Kelvora.config.alphaEnabled" checked=0',
                  'MakeMenuItemInt menu#3 label="Transparency level" command="@Kelvora.config.alphaValue" value=230 '
                  'minimum=0 maximum=255',
@@ -1002,6 +1007,208 @@ def kelvora_check_theme(args):
 
     code, _, err = run("no-such-theme.rc", cwd=themes)
     check(code == 2 and "no-such-theme.rc" in err, f"a missing theme: exit {code}, {err!r}")
+
+# --- details on hover and actions on a double click ------------------------------------------
+
+TOOLTIP_STEP = re.compile(r"^script tooltip: windows=(\d+) shown=(\d+) topmost=(\d+)$")
+SIZE_TEXT = r"-?\d+(?:\.\d+)? (?:B|KB|MB|GB)"
+
+
+def tooltip_steps(run):
+    """Each tooltip step of the run: (windows, shown, topmost, the shown text's lines)."""
+    steps = []
+    for i, line in enumerate(run.log):
+        m = TOOLTIP_STEP.match(line)
+        if not m:
+            continue
+        lines = []
+        for follow in run.log[i + 1:]:
+            if not follow.startswith('tooltip text "'):
+                break
+            lines.append(follow[len('tooltip text "'):-1].encode("latin-1").decode("utf-8"))
+        steps.append((int(m.group(1)), int(m.group(2)), int(m.group(3)), lines))
+    return steps
+
+
+def part_points(rc):
+    """A point inside each part of the theme in rc, in panel coordinates."""
+    v = rc_values(rc)
+    num = lambda key: int(v[key.lower()])
+    points = {}
+    for graph in ("cpuGraph", "memoryGraph", "netGraph"):
+        x, y, w, h = (num(f"Kelvora.{graph}.{k}:") for k in ("x", "y", "width", "height"))
+        points[graph] = (x + w // 2, y + h // 2)
+    for i in range(1, num("Kelvora.diskCount:") + 1):
+        left, y, tab_y = (num(f"Kelvora.disk[{i}].{k}:") for k in ("left", "y", "tab_y"))
+        points[f"disk[{i}]"] = (left + 50, y + tab_y + 10)
+    for row in ITEMS + ["netDown", "netUp"]:
+        left, right, y, tab_y = (num(f"Kelvora.{row}.{k}:") for k in ("left", "right", "y", "tab_y"))
+        points[row] = ((left + right) // 2, y + tab_y + 10)
+    return points
+
+
+def row_value(run, rc, row):
+    """The last value the panel drew in an information row."""
+    v = rc_values(rc)
+    left, right, top, tab_x, tab_y = (int(v[f"kelvora.{row.lower()}.{k}:"]) for k in ("left", "right", "y", "tab_x", "tab_y"))
+    values = drawn_texts(run, (left + tab_x, top + tab_y, right, top + tab_y + 20), 0x2)
+    check(values, f"no value drawn in {row}")
+    return values[-1]
+
+
+def size_of(text):
+    """Bytes of a byte-size text ("4.3 MB")."""
+    number, unit = text.split()
+    return float(number) * 1024 ** ("B", "KB", "MB", "GB").index(unit)
+
+
+def check_memory_lines(lines, total, what):
+    patterns = [r"Memory load: \d+%", f"Total: {SIZE_TEXT}", f"Used: {SIZE_TEXT}", f"Free: {SIZE_TEXT}",
+                f"Commit charge: {SIZE_TEXT} of {SIZE_TEXT}"]
+    check(len(lines) == len(patterns) and all(re.fullmatch(p, l) for p, l in zip(patterns, lines)),
+          f"{what}: {lines}")
+    check(lines[1] == f"Total: {total}", f"{what}: the total is not the row's {total}: {lines}")
+
+
+@case
+def kelvora_tooltips(args):
+    """The pointer rests on each kind of part of a translucent panel: its tooltip, above every
+    window, holds the details of its kind, the host's fixed answers (a fed interface
+    table) and the real ones (a busy process among the CPU graph's top three after "measuring…",
+    the memory, the disk, the power status and the rows' own values); moving away hides it."""
+    folder, plugin = kelvora_folder(args, "tooltips")
+    # A CPU period long enough to catch the first showing before its processes are measured.
+    theme_with(folder, (b"Kelvora.timers.cpu: 500", b"Kelvora.timers.cpu: 2000"),
+               (b"Kelvora.alphaEnabled: false", b"Kelvora.alphaEnabled: true"))
+    rc = os.path.join(folder, "Kelvora.rc")
+    table = os.path.join(folder, "interfaces.table")
+    with open(table, "w") as f:
+        f.write(VPN_TABLE)
+    points = part_points(rc)
+    order = ["cpuGraph", "memoryGraph", "totalMemory", "netGraph", "netDown", "disk[1]", "ip", "battery",
+             "systemUptime"]
+    script = "wait 2500\npoint {} {}\nwait 1200\ntooltip\nwait 2500\ntooltip\n".format(*points["cpuGraph"])
+    for part in order[1:]:
+        script += "point {} {}\nwait 1000\ntooltip\n".format(*points[part])
+    script += "point -40 -40\nwait 1000\ntooltip\nstop\n"
+    busy = subprocess.Popen([os.environ.get("KELVORA_WINE", "/usr/lib/wine/wine64"),
+                             os.path.join(args.build, "tests", "e2e", "busy_loop.exe"), "90000"])
+    try:
+        run = run_host(args.host, plugin, script, extra=["--log-texts", "--net-table", winpath(table)])
+    finally:
+        busy.kill()
+        busy.wait()
+    require_plugin_entry_points(run)
+    check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}\n" + run.tail())
+    steps = tooltip_steps(run)
+    check(len(steps) == len(order) + 2, f"tooltip steps: {steps}\n" + run.tail())
+    for step in steps[:-1]:
+        check(step[:3] == (1, 1, 1), f"a shown, topmost tooltip: {step}\n" + run.tail())
+    shown = dict(zip(["measuring"] + order, [s[3] for s in steps[:-1]]))
+
+    cpu = shown["cpuGraph"]
+    check(re.fullmatch(r"CPU load: \d+%", cpu[0]) and cpu[1] == "Measure: busy time", f"CPU: {cpu}")
+    first = shown["measuring"]
+    check(len(first) == 3 and first[1:] == ["Measure: busy time", "measuring\u2026"], f"CPU first showing: {first}")
+    check(2 <= len(cpu) <= 5 and all(re.fullmatch(r".+ \d+%", l) for l in cpu[2:]), f"CPU: {cpu}")
+    check(any(re.fullmatch(r"busy_loop\.exe \d+%", l) for l in cpu[2:]), f"the busy process is not among {cpu}")
+
+    total = row_value(run, rc, "totalMemory")
+    check_memory_lines(shown["memoryGraph"], total, "memory graph")
+    check_memory_lines(shown["totalMemory"], total, "total memory row")
+
+    for part in ("netGraph", "netDown"):
+        lines = shown[part]
+        check(len(lines) == 3 and lines[0] == "Ethernet: 1 Gbit/s", f"{part}: {lines}")
+        received = re.fullmatch(f"Received since start: ({SIZE_TEXT})", lines[1])
+        sent = re.fullmatch(f"Sent since start: ({SIZE_TEXT})", lines[2])
+        check(received and sent, f"{part}: {lines}")
+        # The fed adapter receives 1,500,000 and sends 307,000 bytes a second.
+        ratio = size_of(received.group(1)) / max(size_of(sent.group(1)), 1)
+        check(size_of(received.group(1)) > 1000000 and 4.5 < ratio < 5.3, f"{part}: {lines}")
+
+    disk = shown["disk[1]"]
+    free = re.fullmatch(f"Free: ({SIZE_TEXT}) \\(\\d+%\\)", disk[3]) if len(disk) > 3 else None
+    check(disk[:1] == ["C:\\"] and re.fullmatch(f"Total: {SIZE_TEXT}", disk[1]) and free and
+          any(l.startswith("File system: ") for l in disk[4:]), f"disk[1]: {disk}")
+    v = rc_values(rc)
+    right, top, tab_y = (int(v[f"kelvora.disk[1].{k}:"]) for k in ("right", "y", "tab_y"))
+    check(drawn_texts(run, (right - 100, top + tab_y, right, top + tab_y + 20), 0x2)[-1] == free.group(1),
+          f"disk[1]: the free space is not the row's: {disk}")
+
+    ip = shown["ip"]
+    check(ip == ["No IPv4 address"] or all(re.fullmatch(r".+: \d+\.\d+\.\d+\.\d+", l) for l in ip), f"ip: {ip}")
+    battery, power = shown["battery"], row_value(run, rc, "battery")
+    expected = {"AC": ("No system battery", "Battery: unknown"), "n/a": ("Battery: n/a",)}.get(power, (f"Charge: {power}",))
+    check(battery[0] in expected, f"battery: {battery} beside the row's {power}")
+    check(len(shown["systemUptime"]) == 1 and re.fullmatch(r"Started: \S.*\d.*", shown["systemUptime"][0]),
+          f"uptime: {shown['systemUptime']}")
+    check(steps[-1][:2] == (1, 0), f"moving away hides the tooltip: {steps[-1]}")
+
+
+@case
+def kelvora_tooltips_docked(args):
+    """Docked in the slit, with Kelvora.tooltips: false there is no tooltip window; "Show tooltips"
+    makes one at once, which shows on the docked panel, and takes it away again; each pick is
+    written with WriteBool."""
+    folder, plugin = kelvora_folder(args, "tooltips-docked")
+    theme_with(folder, (b"Kelvora.inSlit: false", b"Kelvora.inSlit: true"),
+               (b"Kelvora.tooltips: true", b"Kelvora.tooltips: false"))
+    rc = os.path.join(folder, "Kelvora.rc")
+    points = part_points(rc)
+    script = ("wait 1000\npoint {0} {1}\nwait 1200\ntooltip\nmenu Show tooltips\npoint {0} {1}\nwait 1200\ntooltip\n"
+              "menu Show tooltips\ntooltip\nstop\n").format(*points["memoryGraph"])
+    run = run_host(args.host, plugin, script, extra=["--slit", "--log-texts"])
+    require_plugin_entry_points(run)
+    check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}\n" + run.tail())
+    steps = tooltip_steps(run)
+    check([s[:2] for s in steps] == [(0, 0), (1, 1), (0, 0)], f"tooltip windows: {steps}\n" + run.tail())
+    check_memory_lines(steps[1][3], row_value(run, rc, "totalMemory"), "docked memory graph")
+    rc_win = winpath(rc)
+    writes = [l for l in run.log if l.startswith("WriteBool")]
+    check_lines([f'WriteBool file="{rc_win}" key="Kelvora.tooltips:" value={v} -> written' for v in ("true", "false")],
+                writes, "writes")
+
+
+@case
+def kelvora_actions(args):
+    """A double click on each kind of part runs its action once: a broadcast reaches the shell,
+    which hands it to the plugins; a command line reaches BBExecute, split at its program, with a
+    disk's path for "%s"; an empty action runs nothing. Ctrl+drag and the menu stay as they were."""
+    folder, plugin = kelvora_folder(args, "actions")
+    shutil.copy(os.path.join(args.build, "tests", "e2e", "editor_probe.exe"), folder)
+    probe = winpath(os.path.join(folder, "editor_probe.exe"))
+    theme_with(folder, (b"Kelvora.cpuGraph.action: taskmgr.exe", b"Kelvora.cpuGraph.action: @KelvoraTest.cpu"),
+               (b"Kelvora.netGraph.action: control.exe ncpa.cpl", b"Kelvora.netGraph.action: @KelvoraTest.net"),
+               (b"Kelvora.netDown.action: control.exe ncpa.cpl", f"Kelvora.netDown.action: {probe} --down".encode()),
+               (b"Kelvora.disk[1].action: explorer.exe %s", f'Kelvora.disk[1].action: "{probe}" --disk %s'.encode()),
+               append=b"Kelvora.ip.action: @KelvoraTest.ip\r\n")
+    rc = os.path.join(folder, "Kelvora.rc")
+    points = part_points(rc)
+    # The total-memory and uptime rows have no action.
+    parts = ["cpuGraph", "netGraph", "ip", "netDown", "disk[1]", "totalMemory", "systemUptime"]
+    script = "wait 1500\n" + "".join("double-click {} {}\nwait 700\n".format(*points[p]) for p in parts)
+    script += "drag 37 23\nmenu write settings\nwait 300\nstop\n"
+    run = run_host(args.host, plugin, script)
+    require_plugin_entry_points(run)
+    check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}\n" + run.tail())
+    started = run.index("returned beginPlugin 0")
+    posted = [l for l in run.log[started:] if l.startswith("message host 10901") or l.startswith("BBExecute")]
+    check_lines(['message host 10901 text="@KelvoraTest.cpu"', 'message host 10901 text="@KelvoraTest.net"',
+                 'message host 10901 text="@KelvoraTest.ip"',
+                 f'BBExecute owner=0 verb=null file="{probe}" args="--down" dir=null show=1 noErrorBoxes=0 -> started',
+                 f'BBExecute owner=0 verb=null file="{probe}" args="--disk C:\\" dir=null show=1 noErrorBoxes=0 -> started'],
+                posted, "actions of the double clicks")
+    for name in ("cpu", "net", "ip"):
+        in_order(run, [f'message host 10901 text="@KelvoraTest.{name}"', f'broadcast "@KelvoraTest.{name}"',
+                       "deliver 10901 panel"])
+    in_order(run, ["script drag ended at 117,103", 'menu choice "write settings" -> "@Kelvora.settings.write"',
+                   f'WriteInt file="{winpath(rc)}" key="Kelvora.x:" value=117 -> written'])
+    time.sleep(0.5)
+    with open(os.path.join(folder, "editor_probe.exe.args"), encoding="latin-1") as f:
+        started_with = [l.split(".exe", 1)[1].strip().strip('"').strip() for l in f.read().splitlines()]
+    check(sorted(started_with) == ["--disk C:\\", "--down"], f"the programs' arguments: {started_with}")
+
 
 
 def main():

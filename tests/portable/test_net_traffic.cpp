@@ -128,6 +128,20 @@ TEST_CASE("a long gap gives the average over the gap, never more than the link s
     CHECK(bytesPossible(0, 1000) == UINT64_MAX);
 }
 
+TEST_CASE("the totals since the start are the counted bytes of every interval, kept when a baseline is forgotten") {
+    Reader r;
+    NetRates rates;
+    r.read(1000, {row(1, 500, 70), row(2, 9000, 9000, 0, false)}, &rates);
+    r.rates(2000, {row(1, 1500, 100), row(2, 99000, 99000, 0, false)});
+    forgetNetBaseline(r.state);  // a reload: the first reading after it counts nothing
+    r.read(3000, {row(1, 5000, 5000)}, &rates);
+    r.rates(4000, {row(1, 5600, 5030)});
+    CHECK(r.state.receivedTotal == 1000 + 600);
+    CHECK(r.state.sentTotal == 30 + 30);
+    releaseNetTraffic(r.state);
+    CHECK((r.state.receivedTotal == 0 && r.state.sentTotal == 0));
+}
+
 TEST_CASE("extreme counters, intervals and tables stay exact or saturate, never overflow") {
     Reader r;
     NetRates rates;

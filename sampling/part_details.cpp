@@ -1,0 +1,177 @@
+// The tooltips' text builders: the system's answers (memory, power, interfaces, addresses, the
+// start time) or the model's readings, turned into lines by sampling/detail_text.cpp.
+#include "sampling/part_details.h"
+
+#include <winsock2.h>
+#include <ws2ipdef.h>
+#include <windows.h>
+#include <iphlpapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "config/panel_model.h"
+#include "sampling/byte_size.h"
+#include "sampling/net_sampler.h"
+#include "sampling/process_sampler.h"
+
+namespace {
+
+// Texts of the system's ANSI code page (paths, volume labels), as UTF-8.
+void utf8OfAnsi(const char* text, char* out, int outSize) {
+    WCHAR wide[PATH_SIZE];
+    const int units = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, PATH_SIZE);
+    const int written = units > 0 ? WideCharToMultiByte(CP_UTF8, 0, wide, -1, out, outSize, nullptr, nullptr) : 0;
+    if (written <= 0) out[0] = '\0';
+    out[outSize - 1] = '\0';
+}
+
+void utf8OfWide(const WCHAR* text, char* out, int outSize) {
+    const int written = text ? WideCharToMultiByte(CP_UTF8, 0, text, -1, out, outSize, nullptr, nullptr) : 0;
+    if (written <= 0) out[0] = '\0';
+    out[outSize - 1] = '\0';
+}
+
+struct InterfaceList {
+    DetailText* detail;
+    int count;
+};
+
+void addCountedInterface(void* context, const char* name, uint64_t inSpeed, uint64_t outSpeed) {
+    auto* list = static_cast<InterfaceList*>(context);
+    addInterfaceLine(*list->detail, name, inSpeed, outSpeed);
+    ++list->count;
+}
+
+// The adapters with their IPv4 addresses, into a buffer the caller frees; null when there is none.
+IP_ADAPTER_ADDRESSES* readAdapterAddresses() {
+    const ULONG flags = GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
+    ULONG size = 16 * 1024;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        auto* adapters = static_cast<IP_ADAPTER_ADDRESSES*>(malloc(size));
+        if (!adapters) return nullptr;
+        const ULONG answer = GetAdaptersAddresses(AF_INET, flags, nullptr, adapters, &size);
+        if (answer == NO_ERROR) return adapters;
+        free(adapters);
+        if (answer != ERROR_BUFFER_OVERFLOW) return nullptr;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+// Today the load is the processors' busy time over the CPU period.
+const char* cpuMeasureInUse() { return "busy time"; }
+
+void describeCpu(int, DetailText& detail) {
+    if (panelModel.cpuPercent < 0)
+        addLine(detail, "CPU load: n/a");
+    else
+        addLine(detail, "CPU load: %d%%", panelModel.cpuPercent);
+    addLine(detail, "Measure: %s", cpuMeasureInUse());
+    const ProcessReading& reading = processReading();
+    if (reading.state == PROCESSES_UNREADABLE) {
+        addLine(detail, "Processes: n/a");
+    } else if (reading.state == PROCESSES_SHOWN) {
+        for (int i = 0; i < reading.top.count; ++i)
+            addLine(detail, "%s %d%%", reading.top.entries[i].name, static_cast<int>(reading.top.entries[i].percent));
+    } else {
+        addLine(detail, "measuring\xE2\x80\xA6");
+    }
+}
+
+void describeMemory(int, DetailText& detail) {
+    MEMORYSTATUSEX status;
+    status.dwLength = sizeof status;
+    if (!GlobalMemoryStatusEx(&status)) {
+        addLine(detail, "Memory: n/a");
+        return;
+    }
+    describeMemoryFigures(detail, MemoryFigures{status.dwMemoryLoad, status.ullTotalPhys, status.ullAvailPhys,
+                                                status.ullTotalPageFile, status.ullAvailPageFile});
+}
+
+// What the volume worker last answered: no volume is asked here, so a volume that does not answer
+// holds up nothing.
+void describeDisk(int slot, DetailText& detail) {
+    if (slot < 1 || slot > usedDiskSlots()) return;
+    const DiskVolume& volume = panelModel.volumes[slot];
+    char path[3 * CAPTION_SIZE], label[3 * VOLUME_TEXT_SIZE], fileSystem[3 * VOLUME_TEXT_SIZE];
+    utf8OfAnsi(panelModel.disks[slot].path, path, sizeof path);
+    utf8OfAnsi(volume.label, label, sizeof label);
+    utf8OfAnsi(volume.fileSystem, fileSystem, sizeof fileSystem);
+    const bool read = volume.reading == DISK_READ;
+    describeVolumeFigures(detail, VolumeFigures{path, read, volume.reading == DISK_LATE,
+                                                static_cast<uint64_t>(volume.totalBytes),
+                                                static_cast<uint64_t>(panelModel.diskFree[slot]),
+                                                read && volume.described, label, fileSystem});
+}
+
+void describeNetwork(int, DetailText& detail) {
+    InterfaceList list = {&detail, 0};
+    if (!listCountedInterfaces(addCountedInterface, &list))
+        addLine(detail, "Interfaces: n/a");
+    else if (list.count == 0)
+        addLine(detail, "No interface counted");
+    const NetTotals totals = netTotals();
+    char received[BYTE_SIZE_TEXT_MAX + 1], sent[BYTE_SIZE_TEXT_MAX + 1];
+    formatByteSize(received, static_cast<int64_t>(totals.received > INT64_MAX ? INT64_MAX : totals.received));
+    formatByteSize(sent, static_cast<int64_t>(totals.sent > INT64_MAX ? INT64_MAX : totals.sent));
+    addLine(detail, "Received since start: %s", received);
+    addLine(detail, "Sent since start: %s", sent);
+}
+
+// Every IPv4 address of an interface that is up, but the loopback's, with the interface's name.
+void describeIp(int, DetailText& detail) {
+    IP_ADAPTER_ADDRESSES* adapters = readAdapterAddresses();
+    int shown = 0;
+    for (const IP_ADAPTER_ADDRESSES* a = adapters; a; a = a->Next) {
+        if (a->OperStatus != IfOperStatusUp || a->IfType == IF_TYPE_SOFTWARE_LOOPBACK) continue;
+        char name[3 * 256];
+        utf8OfWide(a->FriendlyName, name, sizeof name);
+        for (const IP_ADAPTER_UNICAST_ADDRESS* u = a->FirstUnicastAddress; u; u = u->Next) {
+            const SOCKADDR* address = u->Address.lpSockaddr;
+            if (!address || address->sa_family != AF_INET) continue;
+            const unsigned char* b =
+                reinterpret_cast<const unsigned char*>(&reinterpret_cast<const sockaddr_in*>(address)->sin_addr);
+            addLine(detail, "%s: %u.%u.%u.%u", name, b[0], b[1], b[2], b[3]);
+            ++shown;
+        }
+    }
+    free(adapters);
+    if (shown == 0) addLine(detail, "No IPv4 address");
+}
+
+void describeBattery(int, DetailText& detail) {
+    SYSTEM_POWER_STATUS power;
+    if (!GetSystemPowerStatus(&power)) {
+        addLine(detail, "Battery: n/a");
+        return;
+    }
+    describePowerFigures(detail, PowerFigures{power.ACLineStatus, power.BatteryFlag, power.BatteryLifePercent,
+                                              power.BatteryLifeTime});
+}
+
+// The start is now less the time since the start, in the user's time zone and formats.
+void describeUptime(int, DetailText& detail) {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER start;
+    start.LowPart = now.dwLowDateTime;
+    start.HighPart = now.dwHighDateTime;
+    const ULONGLONG sinceStart = GetTickCount64() * 10000;
+    start.QuadPart = start.QuadPart > sinceStart ? start.QuadPart - sinceStart : 0;
+    const FILETIME startTime = {start.LowPart, start.HighPart};
+    SYSTEMTIME utc, local;
+    WCHAR date[80], time[80];
+    if (!FileTimeToSystemTime(&startTime, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local) ||
+        !GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date, 80) ||
+        !GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &local, nullptr, time, 80)) {
+        addLine(detail, "Started: n/a");
+        return;
+    }
+    char dateText[3 * 80], timeText[3 * 80];
+    utf8OfWide(date, dateText, sizeof dateText);
+    utf8OfWide(time, timeText, sizeof timeText);
+    addLine(detail, "Started: %s %s", dateText, timeText);
+}
