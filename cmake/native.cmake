@@ -8,6 +8,7 @@ set(KELVORA_PORTABLE_SOURCES
   sampling/sample_text.cpp
   sampling/load_meter.cpp
   sampling/net_traffic.cpp
+  sampling/exact_math.cpp
   shell/command_match.cpp
   tests/portable/no_system_meter_platform.cpp)
 

@@ -866,7 +866,7 @@ def kelvora_net_fed(args):
         captions = drawn_texts(run, (x, y, x + w, y + h), 0x8025)
         check(len(captions) >= 3 and captions[0] == "NET 0 B/s" and set(captions[1:]) == {"NET 1.4 MB/s"},
               f"{name}: graph captions {captions}")
-        for row, rate in (("netDown", "1.4 MB/s"), ("netUp", "299.805 KB/s")):
+        for row, rate in (("netDown", "1.4 MB/s"), ("netUp", "299.8 KB/s")):
             left, right, top, tab_x, tab_y = (num(f"Kelvora.{row}.{k}:") for k in ("left", "right", "y", "tab_x", "tab_y"))
             values = drawn_texts(run, (left + tab_x, top + tab_y, right, top + tab_y + 20), 0x2)
             check_lines(["0 B/s", rate], values, f"{name}: the values of {row}")
