@@ -7,6 +7,7 @@ set(KELVORA_PORTABLE_SOURCES
   sampling/byte_size.cpp
   sampling/sample_text.cpp
   sampling/load_meter.cpp
+  sampling/perf_walk.cpp
   sampling/net_traffic.cpp
   sampling/exact_math.cpp
   shell/command_match.cpp
