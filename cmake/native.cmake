@@ -1,7 +1,8 @@
-# Native (Linux) build of the parts that need no Windows: the byte-size formatter,
-# the performance-data walk and load arithmetic, the value texts and the command
-# matching. Built with AddressSanitizer and UndefinedBehaviorSanitizer for their
-# unit tests, and with libFuzzer (clang) for the fuzz targets.
+# Native (Linux) build of the parts that need no Windows: the byte-size and rate
+# formatter, the performance-data walk, the load and disk-activity arithmetic, the network
+# rates, the value texts and the command matching. Built with AddressSanitizer and
+# UndefinedBehaviorSanitizer for their unit tests, and with libFuzzer (clang) for the fuzz
+# targets.
 # The meter's system calls are a seam of function pointers: natively nothing answers them.
 set(KELVORA_PORTABLE_SOURCES
   sampling/byte_size.cpp
@@ -10,6 +11,7 @@ set(KELVORA_PORTABLE_SOURCES
   sampling/perf_walk.cpp
   sampling/net_traffic.cpp
   sampling/exact_math.cpp
+  sampling/disk_io.cpp
   shell/command_match.cpp
   tests/portable/no_system_meter_platform.cpp)
 
