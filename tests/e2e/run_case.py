@@ -204,6 +204,14 @@ def kelvora_reads(rc, disks):
     reads += [("ReadColor", f"netGraph.{k}") for k in ("color", "upColor", "background")]
     reads.append(("ReadInt", "netGraph.scale"))
     reads.append(("ReadBool", "snapToEdges"))
+    reads += [("ReadInt", "timers.diskIo"), ("ReadString", "diskIo.disk")]
+    for row in ("diskRead", "diskWrite"):
+        reads.append(("ReadString", f"{row}.caption"))
+        reads += [("ReadInt", f"{row}.{k}") for k in ("left", "right", "y", "tab_x", "tab_y")]
+        reads.append(("ReadString", f"{row}.icon"))
+    reads += [("ReadInt", f"diskIoGraph.{k}") for k in ("x", "y", "width", "height")]
+    reads += [("ReadColor", f"diskIoGraph.{k}") for k in ("color", "upColor", "background")]
+    reads.append(("ReadInt", "diskIoGraph.scale"))
     return [(reader, rc, f"Kelvora.{key}:") for reader, key in reads]
 
 

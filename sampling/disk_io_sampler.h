@@ -1,0 +1,9 @@
+// The disk-activity sampler: reads the physical-disk object of the system's performance data
+// and shows the read and write rates in their rows and graph.
+#pragma once
+
+#include <windows.h>
+
+void CALLBACK sampleDiskIo(HWND, UINT, UINT_PTR, DWORD);
+// Releases the sampler's kept buffer and forgets its reading; for the plugin's stop.
+void releaseDiskIoSampler();
