@@ -31,7 +31,7 @@
 
 namespace hostscript {
 
-enum class StepKind { Wait, Broadcast, BroadcastNull, Reconfigure, Menu, MenuNumber, Drag, Screenshot, Window, WriteInt, Tick, Paint, Restart, ReloadModule, Measure, Clock, Interfaces, NetTable, Stop };
+enum class StepKind { Wait, Broadcast, BroadcastNull, Reconfigure, Menu, MenuNumber, Drag, Screenshot, Window, WriteInt, Tick, Paint, Restart, ReloadModule, Measure, Clock, Interfaces, NetTable, Disks, DiskTable, Stop };
 
 struct Step {
     StepKind kind;
