@@ -245,13 +245,13 @@ def shows_icon(rows, left, top, pixels):
 
 
 def check_panel_picture(args, path, rc):
-    """The three graphs with frame, background and caption; every disk and information row with
+    """The four graphs with frame, background and caption; every disk and information row with
     caption, value and icon."""
     v = rc_values(rc)
     num = lambda key: int(v[key.lower()])
     width, height, rows = read_png(path)
     check((width, height) == (num("Kelvora.width:"), num("Kelvora.height:")), f"screenshot is {width}x{height}")
-    for graph in ("cpuGraph", "memoryGraph", "netGraph"):
+    for graph in ("cpuGraph", "memoryGraph", "netGraph", "diskIoGraph"):
         x, y, w, h = (num(f"Kelvora.{graph}.{k}:") for k in ("x", "y", "width", "height"))
         frame = [(fx, y - 1) for fx in range(x - 1, x + w + 1)] + [(fx, y + h) for fx in range(x - 1, x + w + 1)]
         frame += [(x - 1, fy) for fy in range(y, y + h)] + [(x + w, fy) for fy in range(y, y + h)]
@@ -265,9 +265,9 @@ def check_panel_picture(args, path, rc):
     fulldisk = icon_pixels(args.source, "disk-full.ico")
     row_icons = {"ip": "ip.ico", "totalMemory": "total-memory.ico", "usedMemory": "used-memory.ico",
                  "freeMemory": "free-memory.ico", "systemUptime": "uptime.ico", "netDown": "net-down.ico",
-                 "netUp": "net-up.ico"}
+                 "netUp": "net-up.ico", "diskRead": "disk-read.ico", "diskWrite": "disk-write.ico"}
     rows_to_check = [(f"disk[{i}]", [freedisk, fulldisk]) for i in range(1, num("Kelvora.diskCount:") + 1)]
-    for item in ITEMS + ["netDown", "netUp"]:
+    for item in ITEMS + ["netDown", "netUp", "diskRead", "diskWrite"]:
         if item == "battery":
             choices = [icon_pixels(args.source, n) for n in ("battery.ico", "ac-on.ico", "battery-charge.ico")]
         else:
