@@ -880,6 +880,58 @@ def kelvora_net_fed(args):
             check_lines(["0 B/s", rate], values, f"{name}: the values of {row}")
 
 
+# Two physical disks as the stand-in host feeds them: C:, busy, and a second disk that holds D: and
+# E:. Rates of whole bytes a millisecond, away from a text's edge, give exact texts.
+DISK_TABLE = """\
+name="0 C:" read=5000000000 write=3000000000 read-rate=1500000 write-rate=307200
+name="1 D: E:" read-rate=2048
+"""
+
+
+@case
+def kelvora_disk_io(args):
+    """Disk activity end to end: under Wine, whose performance data has no physical-disk object,
+    both rows show n/a and the graph DISK n/a; with the host feeding two disks, all of them and
+    the one that holds a named drive letter show their rates after a first reading of 0 B/s."""
+    runs = (("wine", "", None, {"diskRead": ["n/a"], "diskWrite": ["n/a"], "graph": ["n/a"]}),
+            ("all", "", DISK_TABLE, {"diskRead": ["0 B/s", "1.4 MB/s"], "diskWrite": ["0 B/s", "300.0 KB/s"],
+                                     "graph": ["0 B/s", "1.7 MB/s"]}),
+            ("letter", "e:", DISK_TABLE, {"diskRead": ["0 B/s", "2.0 KB/s"], "diskWrite": ["0 B/s"],
+                                          "graph": ["0 B/s", "2.0 KB/s"]}))
+    for name, disk, table, expected in runs:
+        folder, plugin = kelvora_folder(args, "disk-" + name)
+        rc = os.path.join(folder, "Kelvora.rc")
+        with open(rc, "rb") as f:
+            theme = f.read()
+        theme = theme.replace(b"Kelvora.diskIo.disk:\r\n", b"Kelvora.diskIo.disk: " + disk.encode() + b"\r\n")
+        theme = theme.replace(b"Kelvora.timers.diskIo: 1000", b"Kelvora.timers.diskIo: 500")
+        with open(rc, "wb") as f:
+            f.write(theme)
+        extra = ["--log-texts"]
+        if table:
+            table_file = os.path.join(folder, "disks.table")
+            with open(table_file, "w") as f:
+                f.write(table)
+            extra += ["--disk-table", winpath(table_file)]
+        run = run_host(args.host, plugin, "wait 2800\nstop\n", extra=extra)
+        require_plugin_entry_points(run)
+        check(run.returncode == 0, f"{name}: host exit code {run.returncode}: {run.output}")
+        v = rc_values(rc)
+        num = lambda key: int(v[key.lower()])
+        x, y, w, h = (num(f"Kelvora.diskIoGraph.{k}:") for k in ("x", "y", "width", "height"))
+        captions = drawn_texts(run, (x, y, x + w, y + h), 0x8025)
+        check(all(c.startswith("DISK ") for c in captions), f"{name}: graph captions {captions}")
+        # The graph is drawn at every reading, a row's value when it or a part over it changes: the
+        # texts shown in turn are compared.
+        changes = lambda texts: [t for i, t in enumerate(texts) if i == 0 or t != texts[i - 1]]
+        check(len(captions) >= 3 and changes([c[len("DISK "):] for c in captions]) == expected["graph"],
+              f"{name}: graph captions {captions}")
+        for row in ("diskRead", "diskWrite"):
+            left, right, top, tab_x, tab_y = (num(f"Kelvora.{row}.{k}:") for k in ("left", "right", "y", "tab_x", "tab_y"))
+            values = drawn_texts(run, (left + tab_x, top + tab_y, right, top + tab_y + 20), 0x2)
+            check_lines(expected[row], changes(values), f"{name}: the values of {row}")
+
+
 @case
 def kelvora_soak(args):
     """Reloads, sampler ticks, paints and start/stop cycles in one host process leave memory,
