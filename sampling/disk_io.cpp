@@ -65,22 +65,24 @@ bool readCounter(const uint8_t* block, Span object, Span counterBlock, uint32_t 
 
 }  // namespace
 
-bool readDiskIoCounters(const uint8_t* block, size_t length, const char* wanted, WideToAnsi convert,
-                        DiskIoCounters* counters) {
+DiskIoFound readDiskIoCounters(const uint8_t* block, size_t length, const char* wanted, WideToAnsi convert,
+                               DiskIoCounters* counters) {
     Span whole, object, counterBlock;
-    if (!dataBlock(block, length, &whole) || !findObject(block, whole, PHYSICAL_DISK_OBJECT, &object)) return false;
+    if (!dataBlock(block, length, &whole) || !findObject(block, whole, PHYSICAL_DISK_OBJECT, &object))
+        return DISK_IO_NO_OBJECT;
     counters->perfTime = read64(block, whole.begin + perflayout::DATA_PERF_TIME);
     counters->perfFreq = read64(block, whole.begin + perflayout::DATA_PERF_FREQ);
-    if (counters->perfFreq <= 0) return false;
+    if (counters->perfFreq <= 0) return DISK_IO_NO_OBJECT;
     // Every physical disk is an instance; an object without instances names none of them.
-    if (!hasInstances(block, object)) return false;
+    if (!hasInstances(block, object)) return DISK_IO_NO_DISK;
     const char* name = wanted && wanted[0] ? wanted : ALL_DISKS_INSTANCE;
     const size_t nameLength = strnlen(name, MAX_NAME_BYTES + 1);
-    if (nameLength > MAX_NAME_BYTES) return false;  // no instance name is that long
+    if (nameLength > MAX_NAME_BYTES) return DISK_IO_NO_DISK;  // no instance name is that long
     const DiskMatcher match = {block, name, nameLength, isDriveLetter(name, nameLength), convert, counters};
-    if (!findInstance(block, object, match, &counterBlock)) return false;
-    return readCounter(block, object, counterBlock, DISK_READ_BYTES_COUNTER, &counters->readBytes) &&
-           readCounter(block, object, counterBlock, DISK_WRITE_BYTES_COUNTER, &counters->writeBytes);
+    if (!findInstance(block, object, match, &counterBlock)) return DISK_IO_NO_DISK;
+    const bool read = readCounter(block, object, counterBlock, DISK_READ_BYTES_COUNTER, &counters->readBytes) &&
+                      readCounter(block, object, counterBlock, DISK_WRITE_BYTES_COUNTER, &counters->writeBytes);
+    return read ? DISK_IO_FOUND : DISK_IO_NO_DISK;
 }
 
 void forgetDiskIoBaseline(DiskIoState& state) { state.hasBaseline = false; }

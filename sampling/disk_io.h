@@ -26,15 +26,20 @@ struct DiskIoCounters {
     char instance[perfwalk::MAX_NAME_BYTES + 1];  // the name of the instance read, as the comparison saw it
 };
 
+enum DiskIoFound {
+    DISK_IO_FOUND,      // the disk's counters and the block's time base
+    DISK_IO_NO_DISK,    // the object is there, but not the disk, or not its two 8-byte counters
+    DISK_IO_NO_OBJECT,  // no physical-disk object, no time base, or no sound block up to it
+};
+
 // Reads the counters of the disk `wanted` names from a data block of `length` valid bytes: the
 // _Total instance when wanted is empty; otherwise the instance whose whole name ("0 C:") equals
 // it, or one that holds the drive letter it names ("D:"), the ASCII letters without case. The
-// counters are found by their title indices and must be 8 bytes wide. False when the block has no
-// physical-disk object, the object lacks either counter, no instance matches, the block's time
-// base is not positive, or any length or offset on the way points outside the block; nothing
-// outside the `length` bytes is read. `convert` turns instance names into the ANSI code page.
-bool readDiskIoCounters(const uint8_t* block, size_t length, const char* wanted, perfwalk::WideToAnsi convert,
-                        DiskIoCounters* counters);
+// counters are found by their title indices and must be 8 bytes wide. Any length or offset on the
+// way that points outside the block ends the walk without the disk; nothing outside the `length`
+// bytes is read. `convert` turns instance names into the ANSI code page.
+DiskIoFound readDiskIoCounters(const uint8_t* block, size_t length, const char* wanted, perfwalk::WideToAnsi convert,
+                               DiskIoCounters* counters);
 
 struct DiskIoRates {
     int64_t read;   // bytes a second, rounded down

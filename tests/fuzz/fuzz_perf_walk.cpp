@@ -50,7 +50,7 @@ const char* const wantedDisks[] = {"", "1 D: E:", "e:"};
 
 DiskAnswer diskWalk(const uint8_t* block, size_t length, const char* wanted) {
     DiskAnswer answer = {};
-    answer.found = readDiskIoCounters(block, length, wanted, latin1, &answer.counters);
+    answer.found = readDiskIoCounters(block, length, wanted, latin1, &answer.counters) == DISK_IO_FOUND;
     if (answer.found && answer.counters.perfFreq <= 0) abort();
     return answer;
 }
