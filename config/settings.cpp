@@ -69,8 +69,8 @@ void readGraph(const char* name, GraphState& g) {
     g.background = readColor(key, "#000000");
 }
 
-const char* const itemNames[ITEM_COUNT] = {"ip",      "totalMemory",  "usedMemory", "freeMemory", "battery",
-                                           "systemUptime", "netDown",  "netUp", "diskRead", "diskWrite"};
+const char* const itemNames[ITEM_COUNT] = {"ip",           "totalMemory", "usedMemory", "freeMemory", "battery",
+                                           "systemUptime", "netDown",     "netUp",      "diskRead",   "diskWrite"};
 
 void readItem(int index, InfoItem& item) {
     const char* name = itemNames[index];
