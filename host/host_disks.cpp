@@ -247,7 +247,8 @@ void logDisks() {
     const std::vector<uint8_t> block = feeding ? fedBlock() : systemBlock();
     perfwalk::Span whole, object, counters;
     if (!perfwalk::dataBlock(block.data(), block.size(), &whole) ||
-        !perfwalk::findObject(block.data(), whole, PHYSICAL_DISK, &object) || !perfwalk::hasInstances(block.data(), object)) {
+        perfwalk::findObject(block.data(), whole, PHYSICAL_DISK, &object) != perfwalk::objectFound ||
+        !perfwalk::hasInstances(block.data(), object)) {
         logLine("disks: the performance data has no physical disks");
         return;
     }

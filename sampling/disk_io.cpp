@@ -68,11 +68,12 @@ bool readCounter(const uint8_t* block, Span object, Span counterBlock, uint32_t 
 DiskIoFound readDiskIoCounters(const uint8_t* block, size_t length, const char* wanted, WideToAnsi convert,
                                DiskIoCounters* counters) {
     Span whole, object, counterBlock;
-    if (!dataBlock(block, length, &whole) || !findObject(block, whole, PHYSICAL_DISK_OBJECT, &object))
-        return DISK_IO_NO_OBJECT;
+    if (!dataBlock(block, length, &whole)) return DISK_IO_NO_DATA;
+    const ObjectSearch search = findObject(block, whole, PHYSICAL_DISK_OBJECT, &object);
+    if (search != objectFound) return search == objectAbsent ? DISK_IO_NO_OBJECT : DISK_IO_NO_DATA;
     counters->perfTime = read64(block, whole.begin + perflayout::DATA_PERF_TIME);
     counters->perfFreq = read64(block, whole.begin + perflayout::DATA_PERF_FREQ);
-    if (counters->perfFreq <= 0) return DISK_IO_NO_OBJECT;
+    if (counters->perfFreq <= 0) return DISK_IO_NO_DATA;
     // Every physical disk is an instance; an object without instances names none of them.
     if (!hasInstances(block, object)) return DISK_IO_NO_DISK;
     const char* name = wanted && wanted[0] ? wanted : ALL_DISKS_INSTANCE;

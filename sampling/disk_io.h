@@ -29,7 +29,8 @@ struct DiskIoCounters {
 enum DiskIoFound {
     DISK_IO_FOUND,      // the disk's counters and the block's time base
     DISK_IO_NO_DISK,    // the object is there, but not the disk, or not its two 8-byte counters
-    DISK_IO_NO_OBJECT,  // no physical-disk object, no time base, or no sound block up to it
+    DISK_IO_NO_OBJECT,  // a sound block that holds no physical-disk object: the disk counters are off
+    DISK_IO_NO_DATA,    // no sound block up to the object, or no time base: nothing to tell
 };
 
 // Reads the counters of the disk `wanted` names from a data block of `length` valid bytes: the

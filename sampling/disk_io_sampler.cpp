@@ -21,20 +21,13 @@ PerfDataBuffer buffer;
 DiskIoState traffic;
 DiskIoCounters reading;  // kept here rather than on the stack: it holds an instance name
 
-// Without the physical-disk object the data stays so until the disk counters are switched on,
-// which takes a restart, while a query still costs its time: Wine's takes some 30 ms of the
-// shell's thread, whatever it is asked. So after a reading without the object the rows show n/a
-// and the next query waits this long; a reload asks again at its next tick.
-constexpr ULONGLONG MISSING_OBJECT_RETRY_MS = 60000;
-bool objectMissing = false;
-ULONGLONG objectMissingSince = 0;
-
-bool waitingForObject() {
-    if (!objectMissing) return false;
-    const ULONGLONG now = GetTickCount64();
-    // A count that went back (Windows XP's 32-bit one wraps) ends the wait too.
-    return now >= objectMissingSince && now - objectMissingSince < MISSING_OBJECT_RETRY_MS;
-}
+// Module-wide, like the processor meter's switch to the processor times: once the system's data
+// is found without the physical-disk object, the sampler asks no more until the module is loaded
+// anew, and shows n/a. The object comes only once the disk counters are switched on, which takes
+// a restart of the shell; meanwhile every query would cost its time, and under Wine, whose data
+// never has the object, some 30 ms of the shell's thread and a handle that Wine keeps open. A
+// failed query or a damaged block tells nothing of the object: the next tick asks again.
+bool physicalDisksAbsent = false;
 
 // The rows' values, the graph and its caption, the read-plus-write text.
 void showReading(const char* read, const char* write, const char* total, int64_t readRate, int64_t writeRate) {
@@ -62,20 +55,18 @@ void showUnavailable() { showReading("n/a", "n/a", "n/a", 0, 0); }
 void CALLBACK sampleDiskIo(HWND, UINT, UINT_PTR, DWORD) {
     if (panelModel.diskIoRestart) {
         forgetDiskIoBaseline(traffic);
-        objectMissing = false;
         panelModel.diskIoRestart = false;
     }
-    if (waitingForObject()) {
+    if (physicalDisksAbsent) {
         showUnavailable();
         return;
     }
     const size_t length = queryPerformanceObject(buffer, PHYSICAL_DISK_OBJECT);
     const DiskIoFound found =
         readDiskIoCounters(buffer.data, length, panelModel.diskIoDisk, meterPlatform().wideToAnsi, &reading);
-    objectMissing = found == DISK_IO_NO_OBJECT;
-    if (objectMissing) objectMissingSince = GetTickCount64();
     if (found != DISK_IO_FOUND) {
         // Without the object or the named disk, the next reading that has them starts afresh.
+        physicalDisksAbsent = found == DISK_IO_NO_OBJECT;
         forgetDiskIoBaseline(traffic);
         showUnavailable();
         return;
@@ -88,5 +79,9 @@ void CALLBACK sampleDiskIo(HWND, UINT, UINT_PTR, DWORD) {
 void releaseDiskIoSampler() {
     releasePerfDataBuffer(buffer);
     forgetDiskIoBaseline(traffic);
-    objectMissing = false;
+}
+
+void resetDiskIoSampler() {
+    releaseDiskIoSampler();
+    physicalDisksAbsent = false;
 }

@@ -7,3 +7,6 @@
 void CALLBACK sampleDiskIo(HWND, UINT, UINT_PTR, DWORD);
 // Releases the sampler's kept buffer and forgets its reading; for the plugin's stop.
 void releaseDiskIoSampler();
+// Also forgets that the system's data lacks the physical-disk object, as a fresh load of the
+// module would.
+void resetDiskIoSampler();

@@ -197,7 +197,7 @@ int64_t readCounterValue(const uint8_t* block, size_t blockLength, size_t object
 bool readBlockCounter(const uint8_t* block, size_t length, uint32_t objectIndex, uint32_t counterIndex,
                       const char* instanceName, int64_t* counter, int64_t* time) {
     Span whole, object;
-    if (!dataBlock(block, length, &whole) || !findObject(block, whole, objectIndex, &object)) return false;
+    if (!dataBlock(block, length, &whole) || findObject(block, whole, objectIndex, &object) != objectFound) return false;
     if (!counterValue(block, object, counterIndex, instanceName, counter)) return false;
     *time = read64(block, DATA_PERF_TIME_100NSEC);
     return true;

@@ -37,17 +37,17 @@ bool dataBlock(const uint8_t* block, size_t length, Span* whole) {
     return block && sizedStructure(block, {0, length}, 0, DATA_BLOCK_SIZE, DATA_TOTAL_BYTE_LENGTH, whole);
 }
 
-bool findObject(const uint8_t* block, Span whole, uint32_t objectIndex, Span* object) {
+ObjectSearch findObject(const uint8_t* block, Span whole, uint32_t objectIndex, Span* object) {
     const uint32_t headerLength = read32(block, whole.begin + DATA_HEADER_LENGTH);
-    if (headerLength < DATA_BLOCK_SIZE) return false;
+    if (headerLength < DATA_BLOCK_SIZE) return blockMalformed;
     const uint32_t objectCount = read32(block, whole.begin + DATA_NUM_OBJECT_TYPES);
     uint64_t at = headerLength;
     for (uint32_t i = 0; i < objectCount; ++i) {
-        if (!sizedStructure(block, whole, at, OBJECT_SIZE, OBJECT_TOTAL_BYTE_LENGTH, object)) return false;
-        if (read32(block, object->begin + OBJECT_NAME_TITLE_INDEX) == objectIndex) return true;
+        if (!sizedStructure(block, whole, at, OBJECT_SIZE, OBJECT_TOTAL_BYTE_LENGTH, object)) return blockMalformed;
+        if (read32(block, object->begin + OBJECT_NAME_TITLE_INDEX) == objectIndex) return objectFound;
         at = object->end - whole.begin;
     }
-    return false;
+    return objectAbsent;
 }
 
 bool findCounter(const uint8_t* block, Span object, uint32_t counterIndex, CounterDefinition* counter) {

@@ -34,8 +34,13 @@ bool sizedStructure(const uint8_t* block, Span outer, uint64_t offset, size_t he
 
 // The data block within the `length` bytes returned: its header and its TotalByteLength fit.
 bool dataBlock(const uint8_t* block, size_t length, Span* whole);
+enum ObjectSearch {
+    objectFound,
+    objectAbsent,    // every object the block counts was walked: none has the title index
+    blockMalformed,  // a header or length on the way does not fit the block
+};
 // The first of the block's NumObjectTypes objects with the title index.
-bool findObject(const uint8_t* block, Span whole, uint32_t objectIndex, Span* object);
+ObjectSearch findObject(const uint8_t* block, Span whole, uint32_t objectIndex, Span* object);
 
 struct CounterDefinition {
     uint32_t offset;  // CounterOffset: into the counter block

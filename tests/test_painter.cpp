@@ -924,7 +924,7 @@ TEST_CASE("over 2000 random steps the window shows exactly what a rendering from
     for (const auto& fake : fakes) redirectImport(fake.second, fake.first);
     installNetPlatform(nullptr);
     releaseNetworkSampler();
-    releaseDiskIoSampler();
+    resetDiskIoSampler();
     installMeterPlatform(nullptr);
     resetLoadMeterState();
 }
