@@ -727,7 +727,7 @@ def parse_measures(run):
 
 
 def soak_script(cycles, reloads, tick_rounds, paints, module_loads):
-    """Each cycle: reloads, sampler ticks (one round ticks all seven), paints, then a stop and a
+    """Each cycle: reloads, sampler ticks (one round ticks all eight), paints, then a stop and a
     start. Figures after the first cycle and at the end; then loads of the module itself."""
     cycle = (f"repeat {reloads} broadcast @Kelvora.settings.read\nrepeat {tick_rounds} tick\n"
              f"repeat {paints} paint\nrestart\n")
@@ -937,8 +937,8 @@ def kelvora_soak(args):
     """Reloads, sampler ticks, paints and start/stop cycles in one host process leave memory,
     GDI and USER objects and kernel handles where the first cycle left them."""
     full = os.environ.get("KELVORA_SOAK") == "full"
-    # Full: 100 cycles of 100 reloads, 167 rounds of the seven samplers and 100 paints
-    # (10,000 reloads, 116,900 ticks, 10,000 paints). The default run does a tenth of the
+    # Full: 100 cycles of 100 reloads, 167 rounds of the eight samplers and 100 paints
+    # (10,000 reloads, 133,600 ticks, 10,000 paints). The default run does a tenth of the
     # cycles with a fifth of the work in each.
     cycles, reloads, rounds, paints, loads = (100, 100, 167, 100, 20) if full else (10, 20, 34, 20, 3)
     folder, plugin = kelvora_folder(args, "soak")
@@ -950,7 +950,7 @@ def kelvora_soak(args):
     m = parse_measures(run)
     check(set(m) == {"first", "end", "loaded", "reloaded"}, f"measures: {sorted(m)}\n" + run.tail())
     timings = [line for line in run.lines("script repeat done")]
-    print(f"{cycles} cycles: {cycles * reloads} reloads, {cycles * rounds * 7} sampler ticks, {cycles * paints} paints, "
+    print(f"{cycles} cycles: {cycles * reloads} reloads, {cycles * rounds * 8} sampler ticks, {cycles * paints} paints, "
           f"{cycles} stop/start cycles")
     for label in ("first", "end", "loaded", "reloaded"):
         print(f"  {label:9} " + " ".join(f"{k}={v}" for k, v in m[label].items()))
