@@ -1,16 +1,20 @@
-# Native (Linux) build of the parts that need no Windows: the byte-size formatter,
-# the performance-data walk and load arithmetic, the value and tooltip texts, the process
-# shares, the command matching and the actions' command lines. Built with AddressSanitizer and UndefinedBehaviorSanitizer for their
-# unit tests, and with libFuzzer (clang) for the fuzz targets.
+# Native (Linux) build of the parts that need no Windows: the byte-size and rate
+# formatter, the performance-data walk, the load and disk-activity arithmetic, the network
+# rates, the value and tooltip texts, the process shares, the command matching and the
+# actions' command lines. Built with AddressSanitizer and UndefinedBehaviorSanitizer for
+# their unit tests, and with libFuzzer (clang) for the fuzz targets.
 # The meter's system calls are a seam of function pointers: natively nothing answers them.
 set(KELVORA_PORTABLE_SOURCES
   sampling/byte_size.cpp
   sampling/sample_text.cpp
   sampling/load_meter.cpp
+  sampling/perf_walk.cpp
   sampling/net_traffic.cpp
   sampling/volume_exchange.cpp
   sampling/detail_text.cpp
   sampling/process_times.cpp
+  sampling/exact_math.cpp
+  sampling/disk_io.cpp
   shell/command_match.cpp
   shell/action_line.cpp
   tests/portable/no_system_meter_platform.cpp)

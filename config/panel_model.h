@@ -89,21 +89,28 @@ struct TimerPeriods {
     int32_t ip;
     int32_t disk;
     int32_t net;
+    int32_t diskIo;
 };
 
 typedef BOOL(WINAPI* SetLayeredWindowAttributesFn)(HWND, COLORREF, BYTE, DWORD);
 
 enum ItemIndex {
     ITEM_IP = 0, ITEM_TOTAL_MEMORY, ITEM_USED_MEMORY, ITEM_FREE_MEMORY, ITEM_BATTERY, ITEM_UPTIME,
-    ITEM_NET_DOWN, ITEM_NET_UP, ITEM_COUNT
+    ITEM_NET_DOWN, ITEM_NET_UP, ITEM_DISK_READ, ITEM_DISK_WRITE, ITEM_COUNT
 };
-// The six rows every theme has are drawn whatever their geometry; the network rows only where
-// a theme gives them room (right greater than left), so that themes without them look as before.
+// The six rows every theme has are drawn whatever their geometry; the rate rows (network and
+// disk activity) only where a theme gives them room (right greater than left), so that themes
+// without them look as before.
 constexpr int ALWAYS_DRAWN_ITEMS = ITEM_NET_DOWN;
-enum TimerIndex { TIMER_CPU = 0, TIMER_MEMORY, TIMER_BATTERY, TIMER_UPTIME, TIMER_IP, TIMER_DISK, TIMER_NET, TIMER_COUNT };
-// The network graph is two graphs on one plot: download bars, and upload bars drawn over them.
-// Both hold the plot's geometry; the download graph's background and frame are the plot's.
-enum GraphIndex { GRAPH_CPU = 0, GRAPH_MEMORY, GRAPH_NET_DOWN, GRAPH_NET_UP, GRAPH_COUNT };
+enum TimerIndex {
+    TIMER_CPU = 0, TIMER_MEMORY, TIMER_BATTERY, TIMER_UPTIME, TIMER_IP, TIMER_DISK, TIMER_NET, TIMER_DISK_IO, TIMER_COUNT
+};
+// A rate graph is two graphs on one plot: the first's bars (download, read), and the second's
+// (upload, write) drawn over them. Both hold the plot's geometry; the first graph's background
+// and frame are the plot's.
+enum GraphIndex {
+    GRAPH_CPU = 0, GRAPH_MEMORY, GRAPH_NET_DOWN, GRAPH_NET_UP, GRAPH_DISK_READ, GRAPH_DISK_WRITE, GRAPH_COUNT
+};
 
 struct PanelModel {
     // Window settings.
@@ -135,10 +142,15 @@ struct PanelModel {
     char netInterface[PATH_SIZE];
     // Set by every reload: the network sampler's next reading starts afresh, with the new name.
     bool netRestart;
+    // The one physical disk whose activity is shown, as Kelvora.diskIo.disk: names it; empty: all.
+    char diskIoDisk[PATH_SIZE];
+    // Set by every reload, like netRestart, for the disk-activity sampler.
+    bool diskIoRestart;
 
     // Measurements.
     int32_t cpuPercent;
     int32_t memoryLoad;
+    char diskIoTotal[VALUE_SIZE];  // the disk-activity graph's caption value: read plus write
     bool batteryCharging;
     bool onAC;
 
@@ -165,11 +177,13 @@ extern PanelModel panelModel;
 
 inline GraphState& cpuGraph() { return panelModel.graphs[GRAPH_CPU]; }
 inline GraphState& memoryGraph() { return panelModel.graphs[GRAPH_MEMORY]; }
-// The network graph is drawn only when its plot has room: themes without its keys show nothing.
-inline bool netGraphShown() {
-    const GraphState& g = panelModel.graphs[GRAPH_NET_DOWN];
+// A rate graph (GRAPH_NET_DOWN, GRAPH_DISK_READ) is drawn only when its plot has room: themes
+// without its keys show nothing.
+inline bool rateGraphShown(int graph) {
+    const GraphState& g = panelModel.graphs[graph];
     return g.width >= 1 && g.height >= 1;
 }
+inline bool netGraphShown() { return rateGraphShown(GRAPH_NET_DOWN); }
 
 // The panel's window and backBuffer are never larger than the virtual screen: a larger
 // panel can never be seen whole, and its bitmap and every rendering would grow without

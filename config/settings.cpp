@@ -70,8 +70,8 @@ void readGraph(const char* name, GraphState& g) {
     g.background = readColor(key, "#000000");
 }
 
-const char* const itemNames[ITEM_COUNT] = {"ip",      "totalMemory",  "usedMemory", "freeMemory",
-                                           "battery", "systemUptime", "netDown",    "netUp"};
+const char* const itemNames[ITEM_COUNT] = {"ip",           "totalMemory", "usedMemory", "freeMemory", "battery",
+                                           "systemUptime", "netDown",     "netUp",      "diskRead",   "diskWrite"};
 
 void readItem(int index, InfoItem& item) {
     const char* name = itemNames[index];
@@ -94,17 +94,26 @@ void readItem(int index, InfoItem& item) {
     readIcon(key, &item.icon);
 }
 
-// The network graph's two graphs share the plot: the upload graph takes the download graph's
-// geometry and background. A scale of 0 or below is automatic; otherwise it counts KB/s.
-void readNetGraph(GraphState& down, GraphState& up) {
-    down.x = readInt("Kelvora.netGraph.x:", 0);
-    down.y = readInt("Kelvora.netGraph.y:", 0);
-    down.width = readInt("Kelvora.netGraph.width:", 0);
-    down.height = readInt("Kelvora.netGraph.height:", 0);
-    down.color = readColor("Kelvora.netGraph.color:", "#FFFFFF");
-    up.color = readColor("Kelvora.netGraph.upColor:", "#FF8000");
-    down.background = readColor("Kelvora.netGraph.background:", "#000000");
-    const int32_t scaleKb = readInt("Kelvora.netGraph.scale:", 0);
+// A rate graph's two graphs share the plot: the second (upload, write) takes the first's geometry
+// and background. A scale of 0 or below is automatic; otherwise it counts KB/s.
+void readRateGraph(const char* name, GraphState& down, GraphState& up) {
+    char key[CAPTION_SIZE];
+    snprintf(key, sizeof key, "Kelvora.%s.x:", name);
+    down.x = readInt(key, 0);
+    snprintf(key, sizeof key, "Kelvora.%s.y:", name);
+    down.y = readInt(key, 0);
+    snprintf(key, sizeof key, "Kelvora.%s.width:", name);
+    down.width = readInt(key, 0);
+    snprintf(key, sizeof key, "Kelvora.%s.height:", name);
+    down.height = readInt(key, 0);
+    snprintf(key, sizeof key, "Kelvora.%s.color:", name);
+    down.color = readColor(key, "#FFFFFF");
+    snprintf(key, sizeof key, "Kelvora.%s.upColor:", name);
+    up.color = readColor(key, "#FF8000");
+    snprintf(key, sizeof key, "Kelvora.%s.background:", name);
+    down.background = readColor(key, "#000000");
+    snprintf(key, sizeof key, "Kelvora.%s.scale:", name);
+    const int32_t scaleKb = readInt(key, 0);
     down.scale = scaleKb > 0 ? int64_t{scaleKb} * 1024 : 0;
     up.x = down.x;
     up.y = down.y;
@@ -122,7 +131,18 @@ void readNetworkSettings() {
     readText("Kelvora.net.interface:", m.netInterface, sizeof m.netInterface);
     readItem(ITEM_NET_DOWN, m.items[ITEM_NET_DOWN]);
     readItem(ITEM_NET_UP, m.items[ITEM_NET_UP]);
-    readNetGraph(m.graphs[GRAPH_NET_DOWN], m.graphs[GRAPH_NET_UP]);
+    readRateGraph("netGraph", m.graphs[GRAPH_NET_DOWN], m.graphs[GRAPH_NET_UP]);
+}
+
+// The disk-activity keys, in one block after every key read before them, so that older themes
+// read, look and behave as before.
+void readDiskIoSettings() {
+    PanelModel& m = panelModel;
+    m.timers.diskIo = readInt("Kelvora.timers.diskIo:", 1000);
+    readText("Kelvora.diskIo.disk:", m.diskIoDisk, sizeof m.diskIoDisk);
+    readItem(ITEM_DISK_READ, m.items[ITEM_DISK_READ]);
+    readItem(ITEM_DISK_WRITE, m.items[ITEM_DISK_WRITE]);
+    readRateGraph("diskIoGraph", m.graphs[GRAPH_DISK_READ], m.graphs[GRAPH_DISK_WRITE]);
 }
 
 // The tooltips switch and the action of every part, in the table's order, a disk's for each
@@ -268,6 +288,7 @@ void readSettings() {
 
     readNetworkSettings();
     m.snapToEdges = readBool("Kelvora.snapToEdges:");  // a newer key never moves the reads before it
+    readDiskIoSettings();
     readTooltipsAndActions();
 }
 
@@ -288,6 +309,7 @@ void reloadSettings() {
     panelModel.graphs[GRAPH_CPU].scale = 100;
     panelModel.graphs[GRAPH_MEMORY].scale = 100;
     panelModel.netRestart = true;
+    panelModel.diskIoRestart = true;
     copyHostStyle();
     deleteGdiObject(panelModel.sctBrush);
     if (panelModel.sctEnabled) panelModel.sctBrush = CreateSolidBrush(panelModel.sctColor);

@@ -110,6 +110,23 @@ def arrow(colour, down):
     return img
 
 
+def disk_transfer(colour, reading):
+    """A grey disk with an arrow leaving it upwards (read) or coming down into it (write)."""
+    img = canvas()
+    rect(img, 2, 10, 13, 15, (0x60, 0x66, 0x70))
+    rect(img, 2, 9, 13, 10, (0xA8, 0xB0, 0xBA))
+    rect(img, 10, 13, 11, 13, (0x40, 0xE0, 0x40))
+    if reading:
+        rect(img, 7, 4, 8, 8, colour)
+        for i in range(4):
+            rect(img, 7 - i, i, 8 + i, i, colour)
+    else:
+        rect(img, 7, 0, 8, 4, colour)
+        for i in range(4):
+            rect(img, 4 + i, 5 + i, 11 - i, 5 + i, colour)
+    return img
+
+
 ICONS = {
     "ip.ico": globe,
     "total-memory.ico": lambda: chip((0x3A, 0x7D, 0x44)),
@@ -123,6 +140,8 @@ ICONS = {
     "battery-charge.ico": lambda: battery((0x4C, 0xAF, 0x50), bolt=True),
     "net-down.ico": lambda: arrow((0x2E, 0x9C, 0xE6), down=True),
     "net-up.ico": lambda: arrow((0xF0, 0x8A, 0x24), down=False),
+    "disk-read.ico": lambda: disk_transfer((0x2E, 0x9C, 0xE6), reading=True),
+    "disk-write.ico": lambda: disk_transfer((0xE0, 0xA8, 0x20), reading=False),
 }
 
 

@@ -93,6 +93,24 @@ void installNetTableFeed(HMODULE plugin);
 FARPROC netTableLookup(const char* name);
 // Logs the interface table the plugin sees (the fed one, else the system's), a line each.
 void logInterfaces();
+// The fields of a table line ("key=value", a value in double quotes may hold blanks) and their
+// numbers (decimal, or hexadecimal after 0x), for the fed tables.
+bool nextTableField(const std::string& line, size_t* at, std::string* key, std::string* value);
+bool parseTableNumber(const std::string& text, uint64_t* value);
+
+// --- performance data of physical disks (host_disks.cpp) ---
+// Feeds the plugin a physical-disk object of FILE in its performance-data queries from now on
+// (--disk-table and the disk-table step): one disk a line, fields name="..." (the instance name,
+// "0 C:"), read=, write= (byte counters at the load) and read-rate=, write-rate= (bytes a second
+// after it); the object's _Total instance sums them. A disk that the table fed before goes on
+// from its counters, at the new rates.
+bool loadDiskTable(const char* file, std::string* error);
+// Answers a performance-data query of the plugin for the physical-disk object ("234") with the
+// fed object; false, leaving the query to the system, when nothing is fed or another object is asked.
+bool answerDiskQuery(const char* valueName, LPBYTE data, LPDWORD size, LONG* answer);
+// Logs the physical disks of the performance data the plugin sees (the fed ones, else the
+// system's), a line each.
+void logDisks();
 
 // --- volumes (host_volumes.cpp) ---
 // Points the plugin's import of GetDiskFreeSpaceExA at the host's, which blocks for a hanging path.

@@ -124,40 +124,11 @@ DWORD WINAPI fedGetIfTable(PMIB_IFTABLE table, PULONG size, BOOL sorted) {
     return NO_ERROR;
 }
 
-// One "key=value" field; a value in double quotes may hold blanks.
-bool nextField(const std::string& line, size_t* at, std::string* key, std::string* value) {
-    while (*at < line.size() && (line[*at] == ' ' || line[*at] == '\t')) ++*at;
-    if (*at >= line.size()) return false;
-    const size_t equals = line.find('=', *at);
-    if (equals == std::string::npos) return false;
-    *key = line.substr(*at, equals - *at);
-    size_t end;
-    if (equals + 1 < line.size() && line[equals + 1] == '"') {
-        end = line.find('"', equals + 2);
-        if (end == std::string::npos) return false;
-        *value = line.substr(equals + 2, end - equals - 2);
-        ++end;
-    } else {
-        end = line.find_first_of(" \t", equals);
-        if (end == std::string::npos) end = line.size();
-        *value = line.substr(equals + 1, end - equals - 1);
-    }
-    *at = end;
-    return true;
-}
-
-bool parseNumber(const std::string& text, uint64_t* value) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    *value = strtoull(text.c_str(), &end, 0);
-    return end && *end == '\0';
-}
-
 bool parseInterface(const std::string& line, FedInterface* f, std::string* error) {
     size_t at = 0;
     std::string key, value;
     bool bad = false;
-    while (!bad && nextField(line, &at, &key, &value)) {
+    while (!bad && nextTableField(line, &at, &key, &value)) {
         uint64_t n = 0;
         if (key == "alias") {
             f->alias = value;
@@ -171,8 +142,8 @@ bool parseInterface(const std::string& line, FedInterface* f, std::string* error
         const char* names[] = {"id", "speed", "in", "out", "in-rate", "out-rate"};
         bool known = false;
         for (size_t i = 0; i < 6 && !known; ++i)
-            if (key == names[i] && parseNumber(value, numbers[i])) known = true;
-        if (!known && parseNumber(value, &n)) {
+            if (key == names[i] && parseTableNumber(value, numbers[i])) known = true;
+        if (!known && parseTableNumber(value, &n)) {
             known = true;
             if (key == "type") f->type = static_cast<DWORD>(n);
             else if (key == "up") f->up = n != 0;
@@ -197,6 +168,35 @@ std::string narrow(const WCHAR* text) {
 }
 
 }  // namespace
+
+// One "key=value" field; a value in double quotes may hold blanks.
+bool nextTableField(const std::string& line, size_t* at, std::string* key, std::string* value) {
+    while (*at < line.size() && (line[*at] == ' ' || line[*at] == '\t')) ++*at;
+    if (*at >= line.size()) return false;
+    const size_t equals = line.find('=', *at);
+    if (equals == std::string::npos) return false;
+    *key = line.substr(*at, equals - *at);
+    size_t end;
+    if (equals + 1 < line.size() && line[equals + 1] == '"') {
+        end = line.find('"', equals + 2);
+        if (end == std::string::npos) return false;
+        *value = line.substr(equals + 2, end - equals - 2);
+        ++end;
+    } else {
+        end = line.find_first_of(" \t", equals);
+        if (end == std::string::npos) end = line.size();
+        *value = line.substr(equals + 1, end - equals - 1);
+    }
+    *at = end;
+    return true;
+}
+
+bool parseTableNumber(const std::string& text, uint64_t* value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    *value = strtoull(text.c_str(), &end, 0);
+    return end && *end == '\0';
+}
 
 bool loadNetTable(const char* file, std::string* error) {
     std::string text;

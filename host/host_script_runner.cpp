@@ -357,6 +357,16 @@ void runStepOnce(const hostscript::Step& step) {
             logLine("script unload");
             logLine("unload took %lu ms", unloadPluginNow());
             break;
+        case hostscript::StepKind::Disks:
+            logLine("script disks");
+            logDisks();
+            break;
+        case hostscript::StepKind::DiskTable: {
+            logLine("script disk-table %s", quoted(step.text.c_str()).c_str());
+            std::string error;
+            if (!loadDiskTable(step.text.c_str(), &error)) logLine("disk-table failed: %s", error.c_str());
+            break;
+        }
         case hostscript::StepKind::Stop:
             logLine("script stop");
             running = false;

@@ -1,7 +1,8 @@
 // The plugin's thread timers as the host sees them: SetTimer and KillTimer calls with no
 // window are recorded through the plugin's imports, so a script can run every timer's
 // procedure at once instead of waiting for its period. The plugin's performance-data
-// queries are counted the same way, for the soak's handle figures.
+// queries are counted the same way, for the soak's handle figures, and those of a fed
+// physical-disk object answered (host_disks.cpp).
 #include <vector>
 
 #include "host/host.h"
@@ -49,7 +50,11 @@ RegQueryValueExFn realRegQueryValueEx = nullptr;
 unsigned long performanceQueries = 0;
 
 LONG WINAPI countingRegQueryValueEx(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
-    if (key == HKEY_PERFORMANCE_DATA) ++performanceQueries;
+    LONG fed = ERROR_SUCCESS;
+    if (key == HKEY_PERFORMANCE_DATA) {
+        ++performanceQueries;
+        if (answerDiskQuery(name, data, size, &fed)) return fed;
+    }
     return realRegQueryValueEx(key, name, reserved, type, data, size);
 }
 

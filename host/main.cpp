@@ -148,6 +148,7 @@ int main(int argc, char** argv) {
     host::setEditor(options.editor);
     host::explainReads(options.explainReads);
     if (!options.netTable.empty() && !host::loadNetTable(options.netTable.c_str(), &error)) return fail(error, 2);
+    if (!options.diskTable.empty() && !host::loadDiskTable(options.diskTable.c_str(), &error)) return fail(error, 2);
     for (const std::string& name : options.without) hostlookups::leaveOut(name);
     hostlookups::reportRefusalsTo(logRefusedLookup);
     // The interface tables the plugin reads go through the host's, which hand each call to the

@@ -58,6 +58,17 @@ std::string parseStep(const std::string& word, const std::string& rest, Step& st
         if (rest.empty()) return "net-table needs a file";
         return "";
     }
+    if (word == "disks") {
+        step.kind = StepKind::Disks;
+        if (!rest.empty()) return word + " takes nothing after it";
+        return "";
+    }
+    if (word == "disk-table") {
+        step.kind = StepKind::DiskTable;
+        step.text = rest;
+        if (rest.empty()) return "disk-table needs a file";
+        return "";
+    }
     if (word == "broadcast" || word == "menu" || word == "screenshot") {
         step.kind = word == "broadcast" ? StepKind::Broadcast : word == "menu" ? StepKind::Menu : StepKind::Screenshot;
         step.text = rest;
@@ -201,6 +212,8 @@ const char* stepName(StepKind kind) {
         case StepKind::Point: return "point";
         case StepKind::DoubleClick: return "double-click";
         case StepKind::Tooltip: return "tooltip";
+        case StepKind::Disks: return "disks";
+        case StepKind::DiskTable: return "disk-table";
         case StepKind::Stop: return "stop";
     }
     return "?";

@@ -29,6 +29,8 @@
 //                        at once, with the log quiet in between
 //   interfaces           log the interface table the plugin sees
 //   net-table FILE       feed the plugin the interface table of FILE from now on
+//   disks                log the physical disks of the performance data the plugin reads
+//   disk-table FILE      feed the plugin the physical disks of FILE from now on
 //   hang-volume PATH     free-space queries of paths under PATH block from now on, as those of
 //                        a share whose server is gone do
 //   release-volumes      the blocked queries return, and no more block
@@ -41,7 +43,7 @@
 
 namespace hostscript {
 
-enum class StepKind { Wait, Broadcast, BroadcastNull, Reconfigure, Menu, MenuNumber, Drag, Screenshot, Window, WriteInt, Tick, Paint, Restart, ReloadModule, Measure, Clock, Interfaces, NetTable, HangVolume, ReleaseVolumes, Unload, Point, DoubleClick, Tooltip, Stop };
+enum class StepKind { Wait, Broadcast, BroadcastNull, Reconfigure, Menu, MenuNumber, Drag, Screenshot, Window, WriteInt, Tick, Paint, Restart, ReloadModule, Measure, Clock, Interfaces, NetTable, HangVolume, ReleaseVolumes, Unload, Point, DoubleClick, Tooltip, Disks, DiskTable, Stop };
 
 struct Step {
     StepKind kind;

@@ -1,4 +1,4 @@
-// Panel painter: background, the load and network graphs, the disk rows and the information rows
+// Panel painter: background, the load and rate graphs, the disk rows and the information rows
 // drawn into backBuffer, which is kept from paint to paint: a sampler asks for the parts it
 // changed, the changes of one moment are rendered together, and a render draws each part the
 // one way a whole rendering does, clipped to the pixels that changed.
@@ -26,6 +26,7 @@ constexpr int TEXT_BUFFER_SIZE = 24;
 constexpr double BAR_LIMIT = 1 << 30;
 
 static_assert(TEXT_BUFFER_SIZE > BYTE_SIZE_TEXT_MAX, "byte-size texts must fit the text buffer");
+static_assert(TEXT_BUFFER_SIZE >= sizeof("DISK 8589934592.00 GB/s"), "the longest rate caption must fit the text buffer");
 
 // Model positions are rc values; sums of them are formed in 64 bits and kept within
 // the coordinate type, so that extreme settings cannot overflow.
@@ -181,9 +182,14 @@ void drawGraph(HDC dc, int index) {
     drawGraphCaption(dc, g, text, sizeof text);
 }
 
-// The network graph's full height: its scale in bytes per second, or, when automatic, the
-// largest rate either direction shows, and never less than 1 KB/s.
-int64_t netGraphScale(const GraphState& down, const GraphState& up) {
+// A rate graph (network, disk activity): its first graph holds the plot and the bars drawn first
+// (download, read), the second the bars drawn over them (upload, write).
+bool isRateGraph(int index) { return index == GRAPH_NET_DOWN || index == GRAPH_DISK_READ; }
+bool isRateGraphOverlay(int index) { return index == GRAPH_NET_UP || index == GRAPH_DISK_WRITE; }
+
+// A rate graph's full height: its scale in bytes per second, or, when automatic, the largest
+// rate either direction shows, and never less than 1 KB/s.
+int64_t rateGraphScale(const GraphState& down, const GraphState& up) {
     if (down.scale > 0) return down.scale;
     int64_t largest = 1024;
     for (const GraphState* g : {&down, &up}) {
@@ -197,25 +203,29 @@ int64_t netGraphScale(const GraphState& down, const GraphState& up) {
 
 // A rate's bar: rate * height / scale rounded down, in exact integers, so that the largest rate
 // of an automatic scale fills the plot; a rate above a fixed scale fills it and goes no higher.
-int netBarHeight(int64_t rate, int64_t scale, int32_t height) {
+int rateBarHeight(int64_t rate, int64_t scale, int32_t height) {
     if (rate <= 0 || height <= 0) return 0;
     if (rate >= scale) return height;
     if (rate <= INT64_MAX / height) return static_cast<int>(rate * height / scale);
     return static_cast<int>(static_cast<double>(rate) / static_cast<double>(scale) * height);
 }
 
-// Download bars, then the upload bars over them, then "NET" and the download rate.
-void drawNetGraph(HDC dc) {
-    const GraphState& down = panelModel.graphs[GRAPH_NET_DOWN];
-    const GraphState& up = panelModel.graphs[GRAPH_NET_UP];
+// The first graph's bars, then the second's over them, then the caption: "NET" and the download
+// rate, or "DISK" and the read-plus-write rate.
+void drawRateGraph(HDC dc, int index) {
+    const GraphState& down = panelModel.graphs[index];
+    const GraphState& up = panelModel.graphs[index + 1];
     drawGraphFrame(dc, down);
-    const int64_t scale = netGraphScale(down, up);
+    const int64_t scale = rateGraphScale(down, up);
     for (const GraphState* g : {&down, &up}) {
         SelectObject(dc, g->pen);
-        drawBars(dc, *g, [scale, g](int64_t rate) { return netBarHeight(rate, scale, g->height); });
+        drawBars(dc, *g, [scale, g](int64_t rate) { return rateBarHeight(rate, scale, g->height); });
     }
     char text[TEXT_BUFFER_SIZE];
-    snprintf(text, sizeof text, "NET %s", panelModel.items[ITEM_NET_DOWN].value);
+    if (index == GRAPH_NET_DOWN)
+        snprintf(text, sizeof text, "NET %s", panelModel.items[ITEM_NET_DOWN].value);
+    else
+        snprintf(text, sizeof text, "DISK %s", panelModel.diskIoTotal);
     drawGraphCaption(dc, down, text, sizeof text);
 }
 
@@ -269,7 +279,7 @@ void drawInfoRow(HDC dc, int index) {
     drawText(dc, item.value, sizeof item.value, row, DT_RIGHT);
 }
 
-// A network row only where the theme gave it room: themes without its keys draw nothing more.
+// A rate row only where the theme gave it room: themes without its keys draw nothing more.
 bool infoRowShown(int index) {
     const InfoItem& item = panelModel.items[index];
     return index < ALWAYS_DRAWN_ITEMS || item.right > item.left;
@@ -339,12 +349,12 @@ RECT iconRect(HICON icon, int left, int top) {
 
 RECT graphExtent(int index) {
     const GraphState& g = panelModel.graphs[index];
-    if (index == GRAPH_NET_UP || (index == GRAPH_NET_DOWN && !netGraphShown())) return RECT{};
+    if (isRateGraphOverlay(index) || (isRateGraph(index) && !rateGraphShown(index))) return RECT{};
     RECT extent = onPanel(rectangleOf(int64_t{g.x} - 1, int64_t{g.y} - 1, int64_t{g.x} + g.width + 1, int64_t{g.y} + g.height + 1));
     // The caption's rectangle lies inside the frame, but for a negative size, whose rectangles
     // are swapped: the text is clipped to the caption's swapped one, which the frame's need not hold.
     extent = unite(extent, onPanel(captionRect(g)));
-    if (index == GRAPH_NET_DOWN) return extent;  // its bars stay inside the plot
+    if (isRateGraph(index)) return extent;  // its bars stay inside the plot
     const float factor = loadFactor(g);
     const int highest = highestBar(g, [factor](int64_t sample) { return barHeight(factor, sample); });
     if (highest <= 0) return extent;
@@ -477,19 +487,19 @@ bool haveRenderings(HDC windowDc) {
 // ---- Rendering ------------------------------------------------------------------------------
 
 // Every part that reaches `region` (all of them without one), in the order of a whole rendering:
-// the CPU, memory and network graphs, the disk rows, the information rows. Later drawing covers
-// earlier. Records what each part drew.
+// the CPU, memory, network and disk-activity graphs, the disk rows, the information rows (the
+// rate rows last). Later drawing covers earlier. Records what each part drew.
 void drawParts(HDC dc, HRGN region) {
     auto reaches = [region](const RECT& extent) { return !region || RectInRegion(region, &extent); };
     HGDIOBJ previousFont = SelectObject(dc, panelModel.font);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, styleTextColour());
-    for (int index : {GRAPH_CPU, GRAPH_MEMORY, GRAPH_NET_DOWN}) {
+    for (int index : {GRAPH_CPU, GRAPH_MEMORY, GRAPH_NET_DOWN, GRAPH_DISK_READ}) {
         const RECT extent = graphExtent(index);
-        if (index == GRAPH_NET_DOWN && !netGraphShown()) continue;
+        if (isRateGraph(index) && !rateGraphShown(index)) continue;
         if (!reaches(extent)) continue;
-        if (index == GRAPH_NET_DOWN)
-            drawNetGraph(dc);
+        if (isRateGraph(index))
+            drawRateGraph(dc, index);
         else
             drawGraph(dc, index);
         drawnGraphExtents[index] = extent;

@@ -1,5 +1,5 @@
-// Byte-size texts built from the exact decimal digits of the quotient, so that the
-// rounding is the same under every C runtime and locale (no %f, no %I64d).
+// Byte-size and byte-rate texts built from the exact decimal digits of the quotient, so that
+// the rounding is the same under every C runtime and locale (no %f, no %I64d).
 #include "sampling/byte_size.h"
 
 #include <cstring>
@@ -17,12 +17,16 @@ struct DecimalDigits {
     int integerDigits;
 };
 
-// A bounded text under construction; a full text drops further characters.
+// A bounded text under construction; a full text drops further characters. Room for the longer
+// of the two kinds of text: no byte size comes near it.
+constexpr int TEXT_MAX = BYTE_RATE_TEXT_MAX;
+static_assert(TEXT_MAX >= BYTE_SIZE_TEXT_MAX, "the builder holds every byte-size text");
+
 struct TextBuilder {
-    char text[BYTE_SIZE_TEXT_MAX + 2];
+    char text[TEXT_MAX + 1];
     int length;
     void append(char c) {
-        if (length < BYTE_SIZE_TEXT_MAX) text[length++] = c;
+        if (length < TEXT_MAX) text[length++] = c;
     }
     void appendText(const char* s) {
         while (*s) append(*s++);
@@ -119,9 +123,14 @@ void appendFixed(TextBuilder& out, int64_t bytes, int shift, int decimals) {
     }
 }
 
-}  // namespace
+// Decimals shown in KB, MB and GB.
+struct UnitDecimals {
+    int kb, mb, gb;
+};
 
-void formatByteSize(char* text, int64_t bytes) {
+// The count in the largest unit it reaches, 1024 to a step: below 1024 the whole count (negative
+// counts included), then the quotient with the given decimals.
+TextBuilder inUnits(int64_t bytes, UnitDecimals decimals, const char* perUnit) {
     TextBuilder out = {};
     if (bytes < 1024) {
         // The magnitude in unsigned arithmetic: the most negative count has no positive twin.
@@ -133,15 +142,31 @@ void formatByteSize(char* text, int64_t bytes) {
         appendUnsigned(out, magnitude);
         out.appendText(" B");
     } else if (bytes < 1048576) {
-        appendFixed(out, bytes, 10, 3);
+        appendFixed(out, bytes, 10, decimals.kb);
         out.appendText(" KB");
     } else if (bytes < 1073741824) {
-        appendFixed(out, bytes, 20, 1);
+        appendFixed(out, bytes, 20, decimals.mb);
         out.appendText(" MB");
     } else {
-        appendFixed(out, bytes, 30, 2);
+        appendFixed(out, bytes, 30, decimals.gb);
         out.appendText(" GB");
     }
+    out.appendText(perUnit);
     out.text[out.length] = '\0';
+    return out;
+}
+
+}  // namespace
+
+void formatByteSize(char* text, int64_t bytes) {
+    const TextBuilder out = inUnits(bytes, UnitDecimals{3, 1, 2}, "");
     memcpy(text, out.text, static_cast<size_t>(out.length) + 1);
+}
+
+void formatByteRate(char* text, size_t size, int64_t bytesPerSecond) {
+    if (size == 0) return;
+    const TextBuilder out = inUnits(bytesPerSecond, UnitDecimals{1, 1, 2}, "/s");
+    const size_t length = static_cast<size_t>(out.length) < size - 1 ? static_cast<size_t>(out.length) : size - 1;
+    memcpy(text, out.text, length);
+    text[length] = '\0';
 }

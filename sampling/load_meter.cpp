@@ -1,5 +1,5 @@
-// Processor load meter: the counter source by platform, the performance-data query, the walk
-// over the returned block (every length and offset checked against the bytes it holds), the
+// Processor load meter: the counter source by platform, the performance-data query, the reading
+// of the returned block (through the bounds-checked walk of sampling/perf_walk.cpp), the
 // instance-name comparison, the load arithmetic, and the processor-times source.
 #include "sampling/load_meter.h"
 
@@ -9,8 +9,10 @@
 
 #include "sampling/meter_platform.h"
 #include "sampling/perf_layout.h"
+#include "sampling/perf_walk.h"
 
 using namespace perflayout;
+using namespace perfwalk;
 
 ProcessorLoadMeter cpuMeter;
 PerfDataBuffer perfDataBuffer;
@@ -51,178 +53,58 @@ const CounterSource* counterSourceFor(PlatformClass platform) {
 
 // ---- Reading the data block ----------------------------------------------------------------
 
-// A stretch [begin, end) of the data block. A field is read only after the stretch that holds
-// it has been found to lie inside the bytes the query returned.
-struct Span {
-    size_t begin;
-    size_t end;
-};
-
-// The `length` bytes at `offset` into `outer`, when they lie wholly inside it.
-bool innerSpan(Span outer, uint64_t offset, uint64_t length, Span* inner) {
-    const uint64_t room = outer.end - outer.begin;
-    if (offset > room || length > room - offset) return false;
-    inner->begin = outer.begin + static_cast<size_t>(offset);
-    inner->end = inner->begin + static_cast<size_t>(length);
-    return true;
-}
-
-uint16_t read16(const uint8_t* block, size_t at) {
-    return static_cast<uint16_t>(block[at] | (block[at + 1] << 8));
-}
-
-uint32_t read32(const uint8_t* block, size_t at) {
-    return static_cast<uint32_t>(block[at]) | static_cast<uint32_t>(block[at + 1]) << 8 |
-           static_cast<uint32_t>(block[at + 2]) << 16 | static_cast<uint32_t>(block[at + 3]) << 24;
-}
-
-int64_t read64(const uint8_t* block, size_t at) {
-    return static_cast<int64_t>(static_cast<uint64_t>(read32(block, at + 4)) << 32 | read32(block, at));
-}
-
-// A structure at `offset` into `outer` whose own 32-bit length field gives its size. The size
-// must cover the fixed header, so that a zero length cannot hold a walk in place, and the whole
-// structure must lie inside `outer`.
-bool sizedStructure(const uint8_t* block, Span outer, uint64_t offset, size_t headerSize, size_t lengthField,
-                    Span* structure) {
-    Span header;
-    if (!innerSpan(outer, offset, headerSize, &header)) return false;
-    const uint32_t length = read32(block, header.begin + lengthField);
-    if (length < headerSize) return false;
-    return innerSpan(outer, offset, length, structure);
-}
-
-// CounterOffset of the object's counter definition with the given title index.
-bool findCounterOffset(const uint8_t* block, Span object, uint32_t counterIndex, uint32_t* counterOffset) {
-    const uint32_t headerLength = read32(block, object.begin + OBJECT_HEADER_LENGTH);
-    const uint32_t definitionLength = read32(block, object.begin + OBJECT_DEFINITION_LENGTH);
-    Span definitions;
-    if (headerLength < OBJECT_SIZE || definitionLength < headerLength) return false;
-    if (!innerSpan(object, headerLength, definitionLength - headerLength, &definitions)) return false;
-    const uint32_t count = read32(block, object.begin + OBJECT_NUM_COUNTERS);
-    uint64_t at = 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        Span definition;
-        if (!sizedStructure(block, definitions, at, COUNTER_DEFINITION_SIZE, COUNTER_BYTE_LENGTH, &definition))
-            return false;
-        if (read32(block, definition.begin + COUNTER_NAME_TITLE_INDEX) == counterIndex) {
-            *counterOffset = read32(block, definition.begin + COUNTER_OFFSET);
-            return true;
-        }
-        at = definition.end - definitions.begin;
-    }
-    return false;
-}
-
-char foldAsciiCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-enum NameMatch { nameDiffers, nameMatches, nameMalformed };
-
-// Compares the instance's NUL-terminated UTF-16 name, converted to the ANSI code page, with the
-// wanted narrow name. Converts on the stack: a name of more than twice the wanted length in
-// UTF-16 units cannot convert to the wanted length, since every character yields at least one
-// byte, so it differs unconverted. A refused conversion is a name that differs.
-NameMatch compareInstanceName(const uint8_t* block, Span instance, const char* wanted, size_t wantedLength) {
-    const uint32_t nameOffset = read32(block, instance.begin + INSTANCE_NAME_OFFSET);
-    if (nameOffset > instance.end - instance.begin) return nameMalformed;
-    const Span name = {instance.begin + nameOffset, instance.end};
-    size_t units = 0;
-    for (size_t at = name.begin;; at += 2, ++units) {
-        if (name.end - at < 2) return nameMalformed;  // no terminator inside the instance
-        if (read16(block, at) == 0) break;
-    }
-    if (units == 0) return wantedLength == 0 ? nameMatches : nameDiffers;
-    if (wantedLength == 0 || wantedLength > MAX_INSTANCE_NAME || units > 2 * wantedLength) return nameDiffers;
-
-    uint16_t wide[2 * MAX_INSTANCE_NAME];
-    for (size_t i = 0; i < units; ++i) wide[i] = read16(block, name.begin + 2 * i);
+// Compares the instance's name, converted to the ANSI code page, with the wanted narrow name,
+// the ASCII letters without case. A name that cannot convert to the wanted length (a refused
+// conversion too) differs.
+NameMatch compareInstanceName(const uint8_t* block, Span name, const char* wanted, size_t wantedLength) {
+    if (nameUnits(name) == 0) return wantedLength == 0 ? nameMatches : nameDiffers;
+    if (wantedLength == 0 || wantedLength > MAX_INSTANCE_NAME) return nameDiffers;
     char narrow[MAX_INSTANCE_NAME];
-    const int32_t written = meterPlatform().wideToAnsi(wide, static_cast<int32_t>(units), narrow,
-                                                       static_cast<int32_t>(wantedLength));
+    const int32_t written = convertName(block, name, meterPlatform().wideToAnsi, narrow, wantedLength);
     if (written != static_cast<int32_t>(wantedLength)) return nameDiffers;
-    for (size_t i = 0; i < wantedLength; ++i)
-        if (foldAsciiCase(narrow[i]) != foldAsciiCase(wanted[i])) return nameDiffers;
-    return nameMatches;
+    return sameFoldedText(narrow, wanted, wantedLength) ? nameMatches : nameDiffers;
 }
 
 // The counter block of the wanted instance, or the object's single block when it has no instances.
 bool findInstanceCounters(const uint8_t* block, Span object, const char* wanted, Span* counters) {
-    const uint32_t definitionLength = read32(block, object.begin + OBJECT_DEFINITION_LENGTH);
-    const int32_t count = static_cast<int32_t>(read32(block, object.begin + OBJECT_NUM_INSTANCES));
-    if (count == OBJECT_NO_INSTANCES)
-        return sizedStructure(block, object, definitionLength, COUNTER_BLOCK_SIZE, COUNTER_BLOCK_BYTE_LENGTH, counters);
+    if (!hasInstances(block, object)) return singleCounterBlock(block, object, counters);
     const size_t wantedLength = strlen(wanted);
-    uint64_t at = definitionLength;
-    for (int32_t i = 0; i < count; ++i) {
-        Span instance;
-        if (!sizedStructure(block, object, at, INSTANCE_SIZE, INSTANCE_BYTE_LENGTH, &instance)) return false;
-        const NameMatch match = compareInstanceName(block, instance, wanted, wantedLength);
-        if (match == nameMalformed) return false;
-        Span instanceCounters;
-        if (!sizedStructure(block, object, instance.end - object.begin, COUNTER_BLOCK_SIZE, COUNTER_BLOCK_BYTE_LENGTH,
-                            &instanceCounters))
-            return false;
-        if (match == nameMatches) {
-            *counters = instanceCounters;
-            return true;
-        }
-        at = instanceCounters.end - object.begin;
-    }
-    return false;
+    return findInstance(
+        block, object, [&](Span name) { return compareInstanceName(block, name, wanted, wantedLength); }, counters);
 }
 
 // Eight bytes are read at the counter's offset whatever its definition says of size and type;
 // they must lie inside the counter block.
 bool counterValue(const uint8_t* block, Span object, uint32_t counterIndex, const char* instanceName, int64_t* value) {
-    uint32_t counterOffset = 0;
+    CounterDefinition counter;
     Span counters, field;
-    if (!findCounterOffset(block, object, counterIndex, &counterOffset)) return false;
+    if (!findCounter(block, object, counterIndex, &counter)) return false;
     if (!findInstanceCounters(block, object, instanceName ? instanceName : "", &counters)) return false;
-    if (!innerSpan(counters, counterOffset, sizeof(int64_t), &field)) return false;
+    if (!counterField(counters, counter.offset, sizeof(int64_t), &field)) return false;
     *value = read64(block, field.begin);
     return true;
 }
 
 // ---- The query ---------------------------------------------------------------------------
 
-bool ensurePerfDataBuffer() {
-    if (perfDataBuffer.data) return true;
-    perfDataBuffer.data = static_cast<uint8_t*>(malloc(PERF_DATA_INITIAL_SIZE));
-    if (!perfDataBuffer.data) return false;
-    perfDataBuffer.size = PERF_DATA_INITIAL_SIZE;
+bool ensurePerfDataBuffer(PerfDataBuffer& buffer) {
+    if (buffer.data) return true;
+    buffer.data = static_cast<uint8_t*>(malloc(PERF_DATA_INITIAL_SIZE));
+    if (!buffer.data) return false;
+    buffer.size = PERF_DATA_INITIAL_SIZE;
     return true;
 }
 
 // Some systems leave an undefined size behind ERROR_MORE_DATA for this key: growing from less
 // than the capacity would shrink the buffer and ask forever, so growth starts from the larger.
-bool growPerfDataBuffer(uint32_t sizeLeft) {
-    const uint32_t from = sizeLeft > perfDataBuffer.size ? sizeLeft : perfDataBuffer.size;
+bool growPerfDataBuffer(PerfDataBuffer& buffer, uint32_t sizeLeft) {
+    const uint32_t from = sizeLeft > buffer.size ? sizeLeft : buffer.size;
     if (from > PERF_DATA_SIZE_LIMIT - PERF_DATA_GROWTH) return false;
-    void* grown = realloc(perfDataBuffer.data, from + PERF_DATA_GROWTH);
+    void* grown = realloc(buffer.data, from + PERF_DATA_GROWTH);
     if (!grown) return false;  // the old block stays, and stays owned
-    perfDataBuffer.data = static_cast<uint8_t*>(grown);
-    perfDataBuffer.size = from + PERF_DATA_GROWTH;
+    buffer.data = static_cast<uint8_t*>(grown);
+    buffer.size = from + PERF_DATA_GROWTH;
     return true;
-}
-
-// Fills perfDataBuffer with the data block of one object; answers the number of valid bytes,
-// 0 when the query or the buffer failed.
-size_t queryPerformanceObject(uint32_t objectIndex) {
-    if (!ensurePerfDataBuffer()) return 0;
-    char valueName[16];
-    snprintf(valueName, sizeof valueName, "%d", static_cast<int>(objectIndex));
-    memset(perfDataBuffer.data, 0, perfDataBuffer.size);
-    const MeterPlatform& platform = meterPlatform();
-    uint32_t sizeLeft = perfDataBuffer.size;
-    performanceDataOpen = true;  // even a failed query may have loaded providers
-    int32_t answer = platform.queryPerformanceData(valueName, perfDataBuffer.data, &sizeLeft);
-    while (answer == METER_ERROR_MORE_DATA) {
-        if (!growPerfDataBuffer(sizeLeft)) return 0;
-        sizeLeft = perfDataBuffer.size;
-        answer = platform.queryPerformanceData(valueName, perfDataBuffer.data, &sizeLeft);
-    }
-    if (answer != METER_ERROR_SUCCESS) return 0;
-    return sizeLeft < perfDataBuffer.size ? sizeLeft : perfDataBuffer.size;
 }
 
 bool writeCounterSwitch(const char* subKey, uint32_t disabled) {
@@ -265,6 +147,32 @@ int32_t roundedLoad(int64_t counterDifference, int64_t timeDifference) {
 
 // ---- Public interface --------------------------------------------------------------------
 
+static_assert(MAX_INSTANCE_NAME <= MAX_NAME_BYTES, "a wanted instance name must fit the walk's conversion");
+
+size_t queryPerformanceObject(PerfDataBuffer& buffer, uint32_t objectIndex) {
+    if (!ensurePerfDataBuffer(buffer)) return 0;
+    char valueName[16];
+    snprintf(valueName, sizeof valueName, "%d", static_cast<int>(objectIndex));
+    memset(buffer.data, 0, buffer.size);
+    const MeterPlatform& platform = meterPlatform();
+    uint32_t sizeLeft = buffer.size;
+    performanceDataOpen = true;  // even a failed query may have loaded providers
+    int32_t answer = platform.queryPerformanceData(valueName, buffer.data, &sizeLeft);
+    while (answer == METER_ERROR_MORE_DATA) {
+        if (!growPerfDataBuffer(buffer, sizeLeft)) return 0;
+        sizeLeft = buffer.size;
+        answer = platform.queryPerformanceData(valueName, buffer.data, &sizeLeft);
+    }
+    if (answer != METER_ERROR_SUCCESS) return 0;
+    return sizeLeft < buffer.size ? sizeLeft : buffer.size;
+}
+
+void releasePerfDataBuffer(PerfDataBuffer& buffer) {
+    free(buffer.data);
+    buffer.data = nullptr;
+    buffer.size = 0;
+}
+
 const MeterPlatform& meterPlatform() { return installedPlatform ? *installedPlatform : systemMeterPlatform(); }
 
 void installMeterPlatform(const MeterPlatform* platform) { installedPlatform = platform; }
@@ -288,23 +196,11 @@ int64_t readCounterValue(const uint8_t* block, size_t blockLength, size_t object
 
 bool readBlockCounter(const uint8_t* block, size_t length, uint32_t objectIndex, uint32_t counterIndex,
                       const char* instanceName, int64_t* counter, int64_t* time) {
-    Span whole;
-    if (!block || !sizedStructure(block, {0, length}, 0, DATA_BLOCK_SIZE, DATA_TOTAL_BYTE_LENGTH, &whole)) return false;
-    const uint32_t headerLength = read32(block, DATA_HEADER_LENGTH);
-    if (headerLength < DATA_BLOCK_SIZE) return false;
-    const uint32_t objectCount = read32(block, DATA_NUM_OBJECT_TYPES);
-    uint64_t at = headerLength;
-    for (uint32_t i = 0; i < objectCount; ++i) {
-        Span object;
-        if (!sizedStructure(block, whole, at, OBJECT_SIZE, OBJECT_TOTAL_BYTE_LENGTH, &object)) return false;
-        if (read32(block, object.begin + OBJECT_NAME_TITLE_INDEX) == objectIndex) {
-            if (!counterValue(block, object, counterIndex, instanceName, counter)) return false;
-            *time = read64(block, DATA_PERF_TIME_100NSEC);
-            return true;
-        }
-        at = object.end;
-    }
-    return false;
+    Span whole, object;
+    if (!dataBlock(block, length, &whole) || findObject(block, whole, objectIndex, &object) != objectFound) return false;
+    if (!counterValue(block, object, counterIndex, instanceName, counter)) return false;
+    *time = read64(block, DATA_PERF_TIME_100NSEC);
+    return true;
 }
 
 bool usingProcessorTimes() { return processorTimesInUse; }
@@ -316,9 +212,7 @@ void releasePerformanceData() {
 }
 
 void resetLoadMeterState() {
-    free(perfDataBuffer.data);
-    perfDataBuffer.data = nullptr;
-    perfDataBuffer.size = 0;
+    releasePerfDataBuffer(perfDataBuffer);
     platformClassKnown = false;
     platformClass = otherPlatform;
     processorTimesInUse = false;
@@ -355,7 +249,7 @@ int32_t ProcessorLoadMeter::currentLoad() {
 // the processor times instead.
 int32_t ProcessorLoadMeter::loadFromPerformanceData(uint32_t objectIndex, uint32_t counterIndex,
                                                     const char* instanceName) {
-    const size_t length = queryPerformanceObject(objectIndex);
+    const size_t length = queryPerformanceObject(perfDataBuffer, objectIndex);
     int64_t counter = 0, time = 0;
     if (!readBlockCounter(perfDataBuffer.data, length, objectIndex, counterIndex, instanceName, &counter, &time)) {
         processorTimesInUse = true;

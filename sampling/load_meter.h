@@ -36,8 +36,8 @@ private:
 
 extern ProcessorLoadMeter cpuMeter;
 
-// The receiving buffer of the performance-data query: kept from call to call, only grows,
-// released when the module is unloaded.
+// A receiving buffer of the performance-data query: kept from call to call, grows only when a
+// query answers that the data does not fit. The meter's lives until the module is unloaded.
 struct PerfDataBuffer {
     uint8_t* data = nullptr;
     uint32_t size = 0;  // capacity in bytes
@@ -69,6 +69,11 @@ int64_t readCounterValue(const uint8_t* block, size_t blockLength, size_t object
 // value is missing or the block is malformed; nothing outside the `length` bytes is read.
 bool readBlockCounter(const uint8_t* block, size_t length, uint32_t objectIndex, uint32_t counterIndex,
                       const char* instanceName, int64_t* counter, int64_t* time);
+
+// Fills `buffer` (made at the first call) with the data block of one performance object, named
+// by its title index; answers the number of valid bytes, 0 when the query or the buffer failed.
+size_t queryPerformanceObject(PerfDataBuffer& buffer, uint32_t objectIndex);
+void releasePerfDataBuffer(PerfDataBuffer& buffer);
 
 // True once a missing counter value has switched every meter to the system's processor times.
 bool usingProcessorTimes();

@@ -7,6 +7,7 @@
 
 #include "config/panel_model.h"
 #include "render/painter.h"
+#include "sampling/byte_size.h"
 #include "sampling/net_traffic.h"
 #include "sampling/samplers.h"
 
@@ -147,9 +148,9 @@ void showReading(const char* down, const char* up, int64_t downRate, int64_t upR
 }
 
 void showRates(int64_t down, int64_t up) {
-    char downText[NET_RATE_TEXT_SIZE], upText[NET_RATE_TEXT_SIZE];
-    formatNetRate(downText, sizeof downText, down);
-    formatNetRate(upText, sizeof upText, up);
+    char downText[BYTE_RATE_TEXT_SIZE], upText[BYTE_RATE_TEXT_SIZE];
+    formatByteRate(downText, sizeof downText, down);
+    formatByteRate(upText, sizeof upText, up);
     showReading(downText, upText, down, up);
 }
 

@@ -3,48 +3,24 @@
 #include "sampling/net_traffic.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 
-#include "sampling/byte_size.h"
+#include "sampling/exact_math.h"
 
 namespace {
 
-// The 128-bit product of two 64-bit numbers, as its high and low halves.
-void multiply(uint64_t a, uint64_t b, uint64_t* high, uint64_t* low) {
-    const uint64_t a0 = a & 0xFFFFFFFFu, a1 = a >> 32, b0 = b & 0xFFFFFFFFu, b1 = b >> 32;
-    const uint64_t p00 = a0 * b0, p01 = a0 * b1, p10 = a1 * b0, p11 = a1 * b1;
-    const uint64_t middle = (p00 >> 32) + (p01 & 0xFFFFFFFFu) + (p10 & 0xFFFFFFFFu);
-    *low = (middle << 32) | (p00 & 0xFFFFFFFFu);
-    *high = p11 + (p01 >> 32) + (p10 >> 32) + (middle >> 32);
-}
-
-// floor(a * b / d) for d > 0, exact, UINT64_MAX when it does not fit in 64 bits.
-uint64_t mulDiv(uint64_t a, uint64_t b, uint64_t d) {
-    uint64_t high, low;
-    multiply(a, b, &high, &low);
-    if (high == 0) return low / d;
-    if (high >= d) return UINT64_MAX;
-    // Long division of the 128-bit product, one bit at a time; only huge counts come here.
-    uint64_t quotient = 0, remainder = high;
-    for (int bit = 63; bit >= 0; --bit) {
-        const bool overflow = (remainder >> 63) != 0;
-        remainder = (remainder << 1) | ((low >> bit) & 1);
-        quotient <<= 1;
-        if (overflow || remainder >= d) {
-            remainder -= d;
-            quotient |= 1;
-        }
-    }
-    return quotient;
-}
-
-uint64_t saturatingAdd(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
-
 // A link's counters are believed up to its speed over the interval and a second more: the system
 // refreshes some adapters' counters only every so often, so a short interval may carry bytes
-// of the one before. Over a long gap the second is nothing, so the average stays at the speed.
+// of the one before, and a 32-bit wrap in it is still taken as one.
 uint64_t roomMilliseconds(uint64_t elapsedMs) { return saturatingAdd(elapsedMs, 1000); }
+
+// The bytes an interface adds to a rate: what counterDelta believes, at most what the link's
+// speed moves in the interval itself. The second of lateness decides whether a wrap or a burst
+// is believed, but a rate never shows more than the link can carry.
+uint64_t shownBytes(uint64_t before, uint64_t now, bool counters64, uint64_t speedBitsPerSecond, uint64_t elapsedMs) {
+    return std::min(counterDelta(before, now, counters64, speedBitsPerSecond, elapsedMs),
+                    bytesAtSpeed(speedBitsPerSecond, elapsedMs));
+}
 
 bool grow(NetTrafficState& state, size_t count) {
     if (count <= state.capacity) return true;
@@ -104,7 +80,12 @@ void releaseNetTraffic(NetTrafficState& state) {
 
 uint64_t bytesPossible(uint64_t speedBitsPerSecond, uint64_t elapsedMs) {
     if (speedBitsPerSecond == 0) return UINT64_MAX;
-    return mulDiv(speedBitsPerSecond, roomMilliseconds(elapsedMs), 8000);
+    return mulDivFloor(speedBitsPerSecond, roomMilliseconds(elapsedMs), 8000);
+}
+
+uint64_t bytesAtSpeed(uint64_t speedBitsPerSecond, uint64_t elapsedMs) {
+    if (speedBitsPerSecond == 0) return UINT64_MAX;
+    return mulDivFloor(speedBitsPerSecond, elapsedMs, 8000);
 }
 
 uint64_t counterDelta(uint64_t before, uint64_t now, bool counters64, uint64_t speedBitsPerSecond, uint64_t elapsedMs) {
@@ -116,7 +97,7 @@ uint64_t counterDelta(uint64_t before, uint64_t now, bool counters64, uint64_t s
 }
 
 int64_t bytesPerSecond(uint64_t bytes, uint64_t ms) {
-    const uint64_t rate = mulDiv(bytes, 1000, ms);
+    const uint64_t rate = mulDivFloor(bytes, 1000, ms);
     return rate > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(rate);
 }
 
@@ -144,8 +125,8 @@ NetOutcome takeNetReading(NetTrafficState& state, const NetInterface* interfaces
         if (p == state.previousCount) break;
         const NetTrafficState::Counters& before = state.previous[p];
         if (before.id != now.id) continue;  // appeared since the previous reading
-        down = saturatingAdd(down, counterDelta(before.in, now.in, counters64, now.inSpeed, elapsed));
-        up = saturatingAdd(up, counterDelta(before.out, now.out, counters64, now.outSpeed, elapsed));
+        down = saturatingAdd(down, shownBytes(before.in, now.in, counters64, now.inSpeed, elapsed));
+        up = saturatingAdd(up, shownBytes(before.out, now.out, counters64, now.outSpeed, elapsed));
     }
     rates->down = bytesPerSecond(down, elapsed);
     rates->up = bytesPerSecond(up, elapsed);
@@ -153,12 +134,6 @@ NetOutcome takeNetReading(NetTrafficState& state, const NetInterface* interfaces
     state.sentTotal = saturatingAdd(state.sentTotal, up);
     keepAsBaseline(state, counted, tickMs);
     return NET_RATES;
-}
-
-void formatNetRate(char* text, size_t size, int64_t rate) {
-    char bytes[BYTE_SIZE_TEXT_MAX + 1];
-    formatByteSize(bytes, rate);
-    snprintf(text, size, "%s/s", bytes);
 }
 
 bool describesTunnelAdapter(const char* description, size_t length) {

@@ -60,26 +60,27 @@ void releaseNetTraffic(NetTrafficState& state);
 // Takes a reading of `count` interfaces at `tickMs` (the system's millisecond tick count) and,
 // when there is a previous one, the download and upload rates over the interval. An interface
 // counts only when it is in both readings (matched by id; of ids repeated within one reading
-// only the first counts), so one that appears or disappears causes no spike. `counters64` tells
-// whether the counters are 64 bits wide (GetIfTable2) or 32 (Windows XP's table).
+// only the first counts), so one that appears or disappears causes no spike; each adds at most
+// what its link speed moves in the interval. `counters64` tells whether the counters are 64 bits
+// wide (GetIfTable2) or 32 (Windows XP's table).
 NetOutcome takeNetReading(NetTrafficState& state, const NetInterface* interfaces, size_t count, bool counters64,
                           uint64_t tickMs, NetRates* rates);
 
 // Bytes an interface moved between two counter values `elapsedMs` apart, at most what its
-// link speed allows over that time and a second more (counters the system refreshes late). A counter that went down was reset when it is 64 bits wide; a 32-bit one may have
-// wrapped, which is believed only when the wrapped difference is possible at that speed.
-// A speed of 0 (not reported) caps nothing, and then a wrap cannot be told from a reset.
+// link speed allows over that time and a second more (counters the system refreshes late). A
+// counter that went down was reset when it is 64 bits wide; a 32-bit one may have wrapped, which
+// is believed only when the wrapped difference is possible at that speed. A speed of 0 (not
+// reported) caps nothing, and then a wrap cannot be told from a reset.
 uint64_t counterDelta(uint64_t before, uint64_t now, bool counters64, uint64_t speedBitsPerSecond, uint64_t elapsedMs);
 // The most bytes a link of this speed is believed to move in elapsedMs, with that second;
 // UINT64_MAX for a speed of 0.
 uint64_t bytesPossible(uint64_t speedBitsPerSecond, uint64_t elapsedMs);
+// The bytes a link of this speed moves in elapsedMs itself, rounded down: the most an interface
+// adds to a rate, which therefore never exceeds its speed / 8 bytes a second whatever its
+// counters claim. UINT64_MAX for a speed of 0.
+uint64_t bytesAtSpeed(uint64_t speedBitsPerSecond, uint64_t elapsedMs);
 // bytes * 1000 / ms, rounded down, at most INT64_MAX; ms is at least 1.
 int64_t bytesPerSecond(uint64_t bytes, uint64_t ms);
-
-// The rate as shown: formatByteSize of the bytes per second followed by "/s" ("976.563 KB/s").
-// size must be at least NET_RATE_TEXT_SIZE.
-constexpr size_t NET_RATE_TEXT_SIZE = 32;
-void formatNetRate(char* text, size_t size, int64_t bytesPerSecond);
 
 // Whole-text comparison of a configured interface name with an interface's name, the ASCII
 // letters compared without case and every other unit exactly. `text` holds at most textUnits

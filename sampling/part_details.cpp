@@ -9,9 +9,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "config/panel_model.h"
 #include "sampling/byte_size.h"
+#include "sampling/disk_io.h"
+#include "sampling/disk_io_sampler.h"
 #include "sampling/net_sampler.h"
 #include "sampling/process_sampler.h"
 
@@ -119,6 +122,24 @@ void describeNetwork(int, DetailText& detail) {
     formatByteSize(sent, static_cast<int64_t>(totals.sent > INT64_MAX ? INT64_MAX : totals.sent));
     addLine(detail, "Received since start: %s", received);
     addLine(detail, "Sent since start: %s", sent);
+}
+
+void describeDiskActivity(int, DetailText& detail) {
+    const DiskIoSummary summary = diskIoSummary();
+    if (summary.instance[0] == '\0') {
+        addLine(detail, "Disks: n/a");
+    } else if (strcmp(summary.instance, ALL_DISKS_INSTANCE) == 0) {
+        addLine(detail, "Disks: all physical disks");
+    } else {
+        char name[3 * sizeof DiskIoCounters::instance];
+        utf8OfAnsi(summary.instance, name, sizeof name);
+        addLine(detail, "Disk: %s", name);
+    }
+    char read[BYTE_SIZE_TEXT_MAX + 1], written[BYTE_SIZE_TEXT_MAX + 1];
+    formatByteSize(read, static_cast<int64_t>(summary.readTotal > INT64_MAX ? INT64_MAX : summary.readTotal));
+    formatByteSize(written, static_cast<int64_t>(summary.writtenTotal > INT64_MAX ? INT64_MAX : summary.writtenTotal));
+    addLine(detail, "Read since start: %s", read);
+    addLine(detail, "Written since start: %s", written);
 }
 
 // Every IPv4 address of an interface that is up, but the loopback's, with the interface's name.

@@ -9,6 +9,7 @@ void describeCpu(int slot, DetailText& detail);
 void describeMemory(int slot, DetailText& detail);
 void describeDisk(int slot, DetailText& detail);
 void describeNetwork(int slot, DetailText& detail);
+void describeDiskActivity(int slot, DetailText& detail);
 void describeIp(int slot, DetailText& detail);
 void describeBattery(int slot, DetailText& detail);
 void describeUptime(int slot, DetailText& detail);

@@ -8,6 +8,7 @@ const PanelPart panelParts[] = {
     {"cpuGraph", PART_GRAPH, GRAPH_CPU, describeCpu, true},
     {"memoryGraph", PART_GRAPH, GRAPH_MEMORY, describeMemory, false},
     {"netGraph", PART_GRAPH, GRAPH_NET_DOWN, describeNetwork, false},
+    {"diskIoGraph", PART_GRAPH, GRAPH_DISK_READ, describeDiskActivity, false},
     {"disk", PART_DISK, 0, describeDisk, false},
     {"ip", PART_ROW, ITEM_IP, describeIp, false},
     {"totalMemory", PART_ROW, ITEM_TOTAL_MEMORY, describeMemory, false},
@@ -17,6 +18,8 @@ const PanelPart panelParts[] = {
     {"systemUptime", PART_ROW, ITEM_UPTIME, describeUptime, false},
     {"netDown", PART_ROW, ITEM_NET_DOWN, describeNetwork, false},
     {"netUp", PART_ROW, ITEM_NET_UP, describeNetwork, false},
+    {"diskRead", PART_ROW, ITEM_DISK_READ, describeDiskActivity, false},
+    {"diskWrite", PART_ROW, ITEM_DISK_WRITE, describeDiskActivity, false},
 };
 
 const int PANEL_PART_COUNT = sizeof panelParts / sizeof panelParts[0];
@@ -34,7 +37,8 @@ bool partShown(int id) {
     const int slot = slotOf(id);
     switch (part.kind) {
         case PART_GRAPH:
-            return slot == 0 && (part.index != GRAPH_NET_DOWN || netGraphShown());
+            // Only the rate graphs depend on the theme's giving them room.
+            return slot == 0 && (part.index < GRAPH_NET_DOWN || rateGraphShown(part.index));
         case PART_DISK:
             return slot >= 1 && slot <= usedDiskSlots();
         case PART_ROW:

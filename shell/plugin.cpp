@@ -1,4 +1,4 @@
-// Entry points, panel window, window procedure and the lifetime of the six timers.
+// Entry points, panel window, window procedure and the lifetime of the samplers' timers.
 #include "shell/plugin.h"
 
 #include <winsock2.h>
@@ -9,6 +9,7 @@
 #include "config/panel_model.h"
 #include "config/settings.h"
 #include "render/painter.h"
+#include "sampling/disk_io_sampler.h"
 #include "sampling/load_meter.h"
 #include "sampling/net_sampler.h"
 #include "sampling/samplers.h"
@@ -40,13 +41,13 @@ bool panelDragged = false;
 // How a start entry point treats the slit window that the shell passed.
 enum class SlitChoice { None, Join, JoinWhenInSlit };
 
-// The network sampler came last and starts last, so the six before it keep their order.
+// Newer samplers come last and start last, so the ones before them keep their order.
 const TIMERPROC samplerOrder[TIMER_COUNT] = {sampleCpu, sampleMemory, sampleBattery, sampleUptime,
-                                             sampleIp,  sampleDisks,  sampleNetwork};
+                                             sampleIp,  sampleDisks,  sampleNetwork, sampleDiskIo};
 
 int periodOf(int timer) {
     const TimerPeriods& t = panelModel.timers;
-    const int32_t periods[TIMER_COUNT] = {t.cpu, t.memory, t.battery, t.uptime, t.ip, t.disk, t.net};
+    const int32_t periods[TIMER_COUNT] = {t.cpu, t.memory, t.battery, t.uptime, t.ip, t.disk, t.net, t.diskIo};
     return periods[timer];
 }
 
@@ -163,6 +164,7 @@ void releaseStartResources() {
     releaseBackBuffer();
     releasePerformanceData();
     releaseNetworkSampler();
+    releaseDiskIoSampler();
     deleteFramePen();
     if (socketsStarted) WSACleanup();
     socketsStarted = false;

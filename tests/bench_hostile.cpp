@@ -18,6 +18,7 @@
 #include "config/settings.h"
 #include "host/resource_use.h"
 #include "render/painter.h"
+#include "sampling/disk_io_sampler.h"
 #include "sampling/net_sampler.h"
 #include "sampling/samplers.h"
 #include "support/fake_host.h"
@@ -66,6 +67,7 @@ struct Costs {
     double memoryTick;
     double diskTick;
     double netTick;
+    double diskIoTick;
     double paint;
     size_t heldBytes;    // private bytes the process holds beyond an empty model, after a paint
     size_t bufferBytes;  // the two histories and backBuffer's pixels
@@ -97,6 +99,7 @@ Costs measureModel(const std::vector<Setting>& settings, int runs) {
     c.memoryTick = measure(runs, [] { sampleMemory(nullptr, 0, 0, 0); }).median;
     c.diskTick = measurePrepared(runs, awaitDiskAnswers, [] { sampleDisks(nullptr, 0, 0, 0); }).median;
     c.netTick = measure(runs, [] { sampleNetwork(nullptr, 0, 0, 0); }).median;
+    c.diskIoTick = measure(runs, [] { sampleDiskIo(nullptr, 0, 0, 0); }).median;
     c.paint = measure(runs, [window] {
         invalidatePanel();
         UpdateWindow(window);
@@ -121,6 +124,7 @@ void printCosts(const char* name, const Costs& c, const Costs* base) {
     row("memory tick", c.memoryTick, base ? base->memoryTick : 0);
     row("disk tick", c.diskTick, base ? base->diskTick : 0);
     row("network tick", c.netTick, base ? base->netTick : 0);
+    row("disk-activity tick", c.diskIoTick, base ? base->diskIoTick : 0);
     row("rendering paint", c.paint, base ? base->paint : 0);
     snprintf(label, sizeof label, "%s: histories and back buffer; private bytes held", name);
     printf("| %s | %.2f MB; %.2f MB | |\n", label, static_cast<double>(c.bufferBytes) / (1024.0 * 1024.0),
@@ -138,13 +142,14 @@ struct Worst {
 void sweepIntegerKeys() {
     const std::vector<std::string> keys = integerKeys();
     const char* const extremes[] = {"-2147483648", "-1", "0", "1", "2147483647"};
-    Worst reload, cpu, memory, disk, net, paint, held, buffers;
+    Worst reload, cpu, memory, disk, net, diskIo, paint, held, buffers;
     auto take = [&](const Costs& c, const std::string& label) {
         reload.take(c.reload, label);
         cpu.take(c.cpuTick, label);
         memory.take(c.memoryTick, label);
         disk.take(c.diskTick, label);
         net.take(c.netTick, label);
+        diskIo.take(c.diskIoTick, label);
         paint.take(c.paint, label);
         held.take(static_cast<double>(c.heldBytes), label);
         buffers.take(static_cast<double>(c.bufferBytes), label);
@@ -167,6 +172,7 @@ void sweepIntegerKeys() {
     printf("| memory tick | %.2f | %s |\n", memory.value, memory.what.c_str());
     printf("| disk tick | %.2f | %s |\n", disk.value, disk.what.c_str());
     printf("| network tick | %.2f | %s |\n", net.value, net.what.c_str());
+    printf("| disk-activity tick | %.2f | %s |\n", diskIo.value, diskIo.what.c_str());
     printf("| rendering paint | %.2f | %s |\n", paint.value, paint.what.c_str());
     printf("| histories and back buffer | %.1f MB | %s |\n", buffers.value / (1024.0 * 1024.0), buffers.what.c_str());
     printf("| private bytes held | %.1f MB | %s |\n", held.value / (1024.0 * 1024.0), held.what.c_str());
@@ -182,9 +188,11 @@ void benchHostileSettings() {
     const Costs wide = measureModel({{"Kelvora.cpuGraph.width:", "2147483647"},
                                      {"Kelvora.memoryGraph.width:", "2147483647"},
                                      {"Kelvora.netGraph.width:", "2147483647"},
-                                     {"Kelvora.netGraph.height:", "50"}},
+                                     {"Kelvora.netGraph.height:", "50"},
+                                     {"Kelvora.diskIoGraph.width:", "2147483647"},
+                                     {"Kelvora.diskIoGraph.height:", "50"}},
                                     HOSTILE_RUNS);
-    printCosts("all three graph widths 2147483647", wide, &base);
+    printCosts("all four graph widths 2147483647", wide, &base);
     const Costs large = measureModel({{"Kelvora.width:", "20000"}, {"Kelvora.height:", "20000"}}, HOSTILE_RUNS);
     printCosts("panel 20000 x 20000", large, &base);
     const Costs disks = measureModel({{"Kelvora.diskCount:", "25"}}, HOSTILE_RUNS);

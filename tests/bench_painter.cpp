@@ -66,7 +66,7 @@ void defaultModel() {
     finishModel();
 }
 
-// 25 disks, load graphs 1000 samples wide and the network graph, every icon and text set.
+// 25 disks, load graphs 1000 samples wide and the rate graphs, every icon and text set.
 void largestModel(int graphWidth) {
     startModel();
     auto set = [](const std::string& key, const std::string& value) { fakehost::set("Kelvora." + key + ":", value); };
@@ -91,13 +91,16 @@ void largestModel(int graphWidth) {
     }
     set("netGraph.x", "520"), set("netGraph.y", "10");
     set("netGraph.width", std::to_string(graphWidth < 490 ? graphWidth : 490)), set("netGraph.height", "100");
-    const char* items[] = {"ip", "totalMemory", "usedMemory", "freeMemory", "battery", "systemUptime", "netDown", "netUp"};
+    set("diskIoGraph.x", "520"), set("diskIoGraph.y", "120");
+    set("diskIoGraph.width", std::to_string(graphWidth < 490 ? graphWidth : 490)), set("diskIoGraph.height", "100");
+    const char* items[ITEM_COUNT] = {"ip",           "totalMemory", "usedMemory", "freeMemory", "battery",
+                                     "systemUptime", "netDown",     "netUp",      "diskRead",   "diskWrite"};
     for (int i = 0; i < ITEM_COUNT; ++i) {
         const std::string item = items[i];
         set(item + ".caption", item + " of the machine");
         set(item + ".left", std::to_string(10 + (i % 2) * 510));
         set(item + ".right", std::to_string(500 + (i % 2) * 510));
-        set(item + ".y", std::to_string(480 + (i / 2) * 40));
+        set(item + ".y", std::to_string(480 + (i / 2) * 30));
         set(item + ".tab_x", "20");
     }
     finishModel();
@@ -161,7 +164,7 @@ void benchPainter() {
     defaultModel();
     measurePaints("default model (100 x 100, graphs 20 wide)");
     largestModel(1000);
-    measurePaints("largest model (1020 x 640, 25 disks, graphs 1000 wide, network 490)");
+    measurePaints("largest model (1020 x 640, 25 disks, graphs 1000 wide, network and disk activity 490)");
     // Columns beyond the panel are skipped and the history keeps a screen's width of samples:
     // this should cost what the largest model costs.
     largestModel(1000000);

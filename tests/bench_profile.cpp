@@ -18,6 +18,7 @@
 #include "config/settings.h"
 #include "host/style.h"
 #include "render/painter.h"
+#include "sampling/disk_io_sampler.h"
 #include "sampling/net_sampler.h"
 #include "sampling/samplers.h"
 #include "shell/tooltips.h"
@@ -217,7 +218,8 @@ void benchProfile() {
     loadExampleTheme();
     WSADATA wsa;
     WSAStartup(MAKEWORD(2, 0), &wsa);
-    for (TIMERPROC sampler : {sampleCpu, sampleMemory, sampleBattery, sampleUptime, sampleIp, sampleDisks, sampleNetwork})
+    for (TIMERPROC sampler :
+         {sampleCpu, sampleMemory, sampleBattery, sampleUptime, sampleIp, sampleDisks, sampleNetwork, sampleDiskIo})
         sampler(nullptr, 0, 0, 0);
     HWND window = createPaintingPanelWindow();
     panelModel.panelWindow = window;
@@ -228,12 +230,13 @@ void benchProfile() {
         invalidatePanel();
         UpdateWindow(window);
     });
-    printCallTable("One second at the default periods: the CPU, memory and network ticks and the render that shows "
-                   "their changes",
+    printCallTable("One second at the default periods: the CPU, memory, network and disk-activity ticks and the "
+                   "render that shows their changes",
                    51, [] {
                        sampleCpu(nullptr, 0, 0, 0);
                        sampleMemory(nullptr, 0, 0, 0);
                        sampleNetwork(nullptr, 0, 0, 0);
+                       sampleDiskIo(nullptr, 0, 0, 0);
                        flushPanelChanges();
                    });
 
@@ -247,7 +250,7 @@ void benchProfile() {
         TIMERPROC sampler;
     } samplers[] = {{"sampleCpu", sampleCpu},     {"sampleMemory", sampleMemory}, {"sampleBattery", sampleBattery},
                     {"sampleUptime", sampleUptime}, {"sampleIp", sampleIp},         {"sampleDisks", sampleDisks},
-                    {"sampleNetwork", sampleNetwork}};
+                    {"sampleNetwork", sampleNetwork}, {"sampleDiskIo", sampleDiskIo}};
     constexpr int SAMPLERS = sizeof samplers / sizeof samplers[0];
     double calls[2][SAMPLERS], allocationsPerTick[2][SAMPLERS];
     startCountingAllocations();

@@ -1,21 +1,30 @@
 // Sampler rows of the benchmark program: each sampler against the platform call it
-// wraps, and a count of the plugin's own heap allocations per tick.
+// wraps, a count of the plugin's own heap allocations per tick, and the disk-activity tick on
+// served performance data, hostile blocks among them.
 #include "bench_samplers.h"
 
 #include <winsock2.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "bench_timing.h"
 #include "config/panel_model.h"
 #include "config/settings.h"
+#include "sampling/disk_io.h"
+#include "sampling/disk_io_sampler.h"
 #include "sampling/load_meter.h"
+#include "sampling/meter_platform.h"
 #include "sampling/net_sampler.h"
+#include "sampling/perf_layout.h"
 #include "sampling/samplers.h"
 #include "sampling/volume_worker.h"
 #include "support/fake_host.h"
 #include "support/import_redirect.h"
+#include "support/perf_block.h"
 
 namespace {
 
@@ -163,6 +172,155 @@ void bareProcessorTimes() {
     GetSystemTimes(&idle, &kernel, &user);
 }
 
+// The query the disk-activity sampler makes, into a buffer of the sampler's starting size.
+uint8_t bareDiskBuffer[PERF_DATA_INITIAL_SIZE];
+void barePhysicalDiskQuery() {
+    DWORD size = sizeof bareDiskBuffer;
+    RegQueryValueExA(HKEY_PERFORMANCE_DATA, "234", nullptr, nullptr, bareDiskBuffer, &size);
+}
+void bareDiskIo() { sampleDiskIo(nullptr, 0, 0, 0); }
+
+// ---- Disk activity on served performance data ---------------------------------------------
+
+// The block the stand-in query answers, as the system copies it into the caller's buffer: each
+// answer a second later, the _Total instance's counters grown, so that every tick shows rates.
+perfblock::Block servedDisks;
+size_t servedLength = 0;  // the bytes answered: less than the block for a truncated one
+size_t servedTotalCounters = 0;
+int64_t servedTime = 0;
+
+void put64(perfblock::Block& block, size_t at, int64_t value) {
+    block.put32(at, static_cast<uint32_t>(value));
+    block.put32(at + 4, static_cast<uint32_t>(static_cast<uint64_t>(value) >> 32));
+}
+
+int32_t serveDisks(const char*, uint8_t* buffer, uint32_t* size) {
+    if (*size < servedLength) return METER_ERROR_MORE_DATA;
+    servedTime += 10000000;
+    put64(servedDisks, perflayout::DATA_PERF_TIME, servedTime / 100);
+    if (servedTotalCounters) {
+        put64(servedDisks, servedTotalCounters + 8 + 8 * perfblock::DISK_READ_COUNTER_POSITION, servedTime / 7);
+        put64(servedDisks, servedTotalCounters + 8 + 8 * perfblock::DISK_WRITE_COUNTER_POSITION, servedTime / 31);
+    }
+    memcpy(buffer, servedDisks.bytes.data(), servedLength);
+    *size = static_cast<uint32_t>(servedLength);
+    return METER_ERROR_SUCCESS;
+}
+
+void serve(const perfblock::Block& block, size_t length) {
+    servedDisks = block;
+    servedLength = length;
+    // The last instance of the last object is _Total, where it is there at all.
+    servedTotalCounters = 0;
+    if (!block.counterBlocks.empty() && !block.counterBlocks.back().empty())
+        servedTotalCounters = block.counterBlocks.back().back();
+}
+
+std::u16string wide(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+// A machine of physical disks "0 C:", "1 D:" and on (the first 24 hold a drive letter), and _Total.
+perfblock::Block disks(int count, bool withTotal = true) {
+    std::vector<perfblock::Disk> list;
+    for (int i = 0; i < count; ++i) {
+        std::string name = std::to_string(i);
+        if (i < 24) name += std::string(" ") + static_cast<char>('C' + i) + ":";
+        list.push_back({wide(name), 1000LL * i, 2000LL * i});
+    }
+    return perfblock::build(10000000, {perfblock::diskObject(list, withTotal)});
+}
+
+struct HostileBlock {
+    const char* what;
+    perfblock::Block block;
+    size_t length;
+};
+
+std::vector<HostileBlock> hostileBlocks(const perfblock::Block& machine) {
+    using namespace perflayout;
+    std::vector<HostileBlock> blocks;
+    blocks.push_back({"truncated in the middle of its instances", machine, machine.size() / 2});
+    perfblock::Block past = machine;
+    past.put32(past.objects[0] + OBJECT_TOTAL_BYTE_LENGTH, 0xFFFFFFF0u);
+    blocks.push_back({"the object's length far past the end", past, past.size()});
+    past = machine;
+    past.put32(past.instances[0][40] + INSTANCE_BYTE_LENGTH, 0x7FFFFFFFu);
+    blocks.push_back({"an instance's length past the end, halfway", past, past.size()});
+    past = machine;
+    past.put32(past.instances[0][40] + INSTANCE_NAME_OFFSET, 0xFFFFFFF0u);
+    blocks.push_back({"an instance's name offset past the end, halfway", past, past.size()});
+    perfblock::Block wrongSize = machine;
+    wrongSize.put32(wrongSize.counterDefinitions[0][perfblock::DISK_READ_COUNTER_POSITION] + COUNTER_SIZE, 4);
+    blocks.push_back({"the read counter 4 bytes wide", wrongSize, wrongSize.size()});
+    perfblock::Block countless = disks(64, false);
+    countless.put32(countless.objects[0] + OBJECT_NUM_INSTANCES, 0x7FFFFFFFu);
+    blocks.push_back({"2,147,483,647 instances claimed, _Total not among them", countless, countless.size()});
+    const perfblock::Block many = disks(10000);
+    blocks.push_back({"10,000 instances", many, many.size()});
+    return blocks;
+}
+
+void benchDiskActivity() {
+    const MeterPlatform& system = systemMeterPlatform();
+    MeterPlatform served = system;
+    served.queryPerformanceData = serveDisks;
+    installMeterPlatform(&served);
+    resetDiskIoSampler();  // Wine's data, without the object, was read above
+    const perfblock::Block machine = disks(64);
+    serve(machine, machine.size());
+    panelModel.diskIoRestart = true;
+    bareDiskIo();
+
+    printTableHeader("Disk activity on served performance data: 64 physical disks and _Total");
+    char label[160];
+    uint8_t* buffer = static_cast<uint8_t*>(malloc(PERF_DATA_INITIAL_SIZE));
+    const Timing query = measure(2001, [buffer] {
+        memset(buffer, 0, PERF_DATA_INITIAL_SIZE);  // as the sampler's query clears its buffer
+        uint32_t size = PERF_DATA_INITIAL_SIZE;
+        serveDisks("234", buffer, &size);
+    });
+    free(buffer);
+    const Timing tick = measure(2001, bareDiskIo);
+    snprintf(label, sizeof label, "the bare query: clearing the buffer and copying the %u-byte block into it",
+             static_cast<unsigned>(machine.size()));
+    printRow(label, query);
+    printRow("sampleDiskIo, all disks (_Total, the last instance)", tick, tick.median / query.median, "of the bare query");
+    DiskIoCounters counters;
+    const Timing walk = measure(2001, [&] {
+        readDiskIoCounters(machine.bytes.data(), machine.size(), "", system.wideToAnsi, &counters);
+    });
+    printRow("  of which the walk (readDiskIoCounters)", walk, walk.median / tick.median, "of the tick");
+    snprintf(panelModel.diskIoDisk, PATH_SIZE, "%s", "Z:");
+    panelModel.diskIoRestart = true;
+    const Timing byLetter = measure(2001, bareDiskIo);
+    printRow("sampleDiskIo, the disk that holds Z: (\"23 Z:\")", byLetter, byLetter.median / query.median,
+             "of the bare query");
+    panelModel.diskIoDisk[0] = '\0';
+    panelModel.diskIoRestart = true;
+
+    printf("\nHostile performance data: the disk-activity tick on each block (all disks), each as the first\n"
+           "after a reload, against the tick on the 64 disks above; every one shows n/a or a rate, and\n"
+           "reads nothing outside the block\n\n"
+           "| block | median µs | min µs | max µs | ratio |\n|---|---:|---:|---:|---|\n");
+    const auto afterReload = [] {
+        panelModel.diskIoRestart = true;
+        bareDiskIo();
+    };
+    const Timing fresh = measure(2001, afterReload);
+    printRow("the 64 disks above, each tick as the first after a reload", fresh, fresh.median / tick.median,
+             "of the 64-disk tick");
+    for (const HostileBlock& hostile : hostileBlocks(machine)) {
+        serve(hostile.block, hostile.length);
+        afterReload();  // the buffer grows to a larger block once, at the first tick
+        const Timing t = measure(501, afterReload);
+        snprintf(label, sizeof label, "%s (%u bytes): shows %s", hostile.what, static_cast<unsigned>(hostile.length),
+                 panelModel.items[ITEM_DISK_READ].value);
+        printRow(label, t, t.median / tick.median, "of the 64-disk tick");
+    }
+    serve(machine, machine.size());
+    installMeterPlatform(nullptr);
+    resetDiskIoSampler();
+}
+
 struct SamplerRow {
     const char* name;
     TIMERPROC sampler;
@@ -212,6 +370,8 @@ void benchSamplers() {
         {"sampleDisks (1 disk on a share no server offers)", diskTickOnMissingShare, "GetDiskFreeSpaceExA of that share",
          bareMissingShare, 101},
         {"sampleNetwork", sampleNetwork, "GetIfTable2 + FreeMibTable", bareInterfaceTable, 501},
+        {"sampleDiskIo", sampleDiskIo, "RegQueryValueExA \"234\" (no physical-disk object under Wine)",
+         barePhysicalDiskQuery, 501},
     };
     printTableHeader("Samplers next to their bare platform call (ratio: sampler / bare call)");
     for (const SamplerRow& row : rows) {
@@ -262,5 +422,19 @@ void benchSamplers() {
     installNetPlatform(&servedManyXp);
     countPerTick("sampleNetwork, 500 interfaces, Windows XP's table", sampleNetwork);
     installNetPlatform(nullptr);
+    MeterPlatform servedDiskData = systemMeterPlatform();
+    servedDiskData.queryPerformanceData = serveDisks;
+    installMeterPlatform(&servedDiskData);
+    resetDiskIoSampler();  // Wine's data, without the object, was read above
+    const perfblock::Block machine = disks(64);
+    serve(machine, machine.size());
+    countPerTick("sampleDiskIo, 64 disks served", sampleDiskIo);
+    const perfblock::Block manyDisks = disks(10000);
+    serve(manyDisks, manyDisks.size());
+    countPerTick("sampleDiskIo, 10,000 instances served (after the buffer grew)", sampleDiskIo);
+    installMeterPlatform(nullptr);
+    resetDiskIoSampler();
     WSACleanup();
+
+    benchDiskActivity();
 }

@@ -118,11 +118,15 @@ void benchmarkLoadMeter() {
 }  // namespace
 
 // With the argument "hostile" only the hostile-settings rows run, with "profile" only the profile,
-// with "details" only the tooltip texts.
+// with "details" only the tooltip texts; with "samplers" only the samplers' rows.
 int main(int argc, char** argv) {
     lookUpNetworkTables();
     if (argc > 1 && strcmp(argv[1], "hostile") == 0) {
         benchHostileSettings();
+        return 0;
+    }
+    if (argc > 1 && strcmp(argv[1], "samplers") == 0) {
+        benchSamplers();
         return 0;
     }
     if (argc > 1 && strcmp(argv[1], "profile") == 0) {

@@ -10,6 +10,7 @@
 #include "config/panel_model.h"
 #include "config/settings.h"
 #include "render/painter.h"
+#include "sampling/disk_io_sampler.h"
 #include "sampling/load_meter.h"
 #include "sampling/meter_platform.h"
 #include "sampling/net_sampler.h"
@@ -18,6 +19,7 @@
 #include "support/fake_host.h"
 #include "support/import_redirect.h"
 #include "support/painting_window.h"
+#include "support/perf_block.h"
 #include "support/test_support.h"
 
 using namespace testsupport;
@@ -335,7 +337,39 @@ TEST_CASE("the network graph: download bars, upload bars over them, the scale au
     }
 }
 
-TEST_CASE("network parts without room draw nothing: a theme without them keeps every pixel") {
+TEST_CASE("the disk-activity graph: read bars, write bars over them, its own scale, over the network graph") {
+    // The network graph lies under the disk-activity graph, at the same place: it is drawn first.
+    loadModel({{"Kelvora.width:", "120"}, {"Kelvora.height:", "80"}, {"Kelvora.cpuGraph.y:", "-100"},
+               {"Kelvora.memoryGraph.y:", "-100"}, {"Kelvora.netGraph.x:", "10"}, {"Kelvora.netGraph.y:", "20"},
+               {"Kelvora.netGraph.width:", "8"}, {"Kelvora.netGraph.height:", "40"},
+               {"Kelvora.netGraph.background:", "#00FFFF"}, {"Kelvora.diskIoGraph.x:", "10"},
+               {"Kelvora.diskIoGraph.y:", "20"}, {"Kelvora.diskIoGraph.width:", "8"}, {"Kelvora.diskIoGraph.height:", "40"},
+               {"Kelvora.diskIoGraph.color:", "#00FF00"}, {"Kelvora.diskIoGraph.upColor:", "#FF0000"},
+               {"Kelvora.diskIoGraph.background:", "#000080"}, {"Kelvora.diskIoGraph.scale:", "8"}});
+    setHistory(GRAPH_NET_DOWN, {{0, 100}, {7, 100}});
+    setHistory(GRAPH_DISK_READ, {{1, 1024}, {2, 9000}, {3, 2048}});
+    setHistory(GRAPH_DISK_WRITE, {{1, 512}, {3, 9000}, {4, 1}});
+    PanelWindow panel;
+    panel.paint();
+    const Image image = panel.buffer();
+    const unsigned green = 0x00FF00, red = 0xFF0000, navy = 0x000080;
+    CHECK(pixelsOf(image, 0x00FFFF, RECT{0, 0, 120, 80}).empty());  // the network plot is covered whole
+    CHECK(image.at(9, 30) == BLACK);
+    CHECK(image.at(10, 59) == navy);
+    // A fixed scale of 8 KB/s (rows below the centred caption are checked): 1024 is an eighth of
+    // the plot, 512 a sixteenth over it; more than the scale fills it and goes no higher.
+    CHECK(image.at(11, 55) == green);
+    CHECK(image.at(11, 54) == navy);
+    CHECK(image.at(11, 58) == red);
+    CHECK(image.at(11, 57) == green);
+    CHECK(image.at(12, 20) == green);
+    CHECK(image.at(12, 19) == BLACK);
+    CHECK(image.at(13, 20) == red);
+    CHECK(image.at(14, 59) == navy);  // 1 byte a second of 8192 is no row
+    CHECK(image.at(17, 59) == navy);
+}
+
+TEST_CASE("rate parts without room draw nothing: a theme without them keeps every pixel") {
     const std::string dir = makeTempDir();
     writeSolidIcon(dir + "net.ico", RGB(0xFF, 0x00, 0xFF));
     const Keys plain = {{"Kelvora.width:", "160"}, {"Kelvora.height:", "100"}, {"Kelvora.ip.caption:", "IP"},
@@ -346,29 +380,37 @@ TEST_CASE("network parts without room draw nothing: a theme without them keeps e
     const Image without = before.buffer();
 
     Keys roomless = plain;
-    for (const char* row : {"netDown", "netUp"}) {
+    for (const char* row : {"netDown", "netUp", "diskRead", "diskWrite"}) {
         const std::string k = std::string("Kelvora.") + row + ".";
+        const bool even = row[4] == 'D' || row[4] == 'R';
         roomless.insert(roomless.end(), {{k + "caption:", "Rate"}, {k + "icon:", "net.ico"}, {k + "left:", "40"},
-                                         {k + "right:", row[3] == 'D' ? "40" : "-5"}, {k + "y:", "5"}});
+                                         {k + "right:", even ? "40" : "-5"}, {k + "y:", "5"}});
     }
     roomless.insert(roomless.end(), {{"Kelvora.netGraph.x:", "5"}, {"Kelvora.netGraph.y:", "5"},
-                                     {"Kelvora.netGraph.width:", "50"}, {"Kelvora.netGraph.height:", "0"}});
+                                     {"Kelvora.netGraph.width:", "50"}, {"Kelvora.netGraph.height:", "0"},
+                                     {"Kelvora.diskIoGraph.x:", "5"}, {"Kelvora.diskIoGraph.y:", "5"},
+                                     {"Kelvora.diskIoGraph.width:", "0"}, {"Kelvora.diskIoGraph.height:", "50"}});
     loadModel(roomless, dir);
     snprintf(panelModel.items[ITEM_NET_DOWN].value, VALUE_SIZE, "%s", "9 B/s");
+    snprintf(panelModel.items[ITEM_DISK_READ].value, VALUE_SIZE, "%s", "9 B/s");
+    snprintf(panelModel.diskIoTotal, VALUE_SIZE, "%s", "9 B/s");
     PanelWindow after;
     after.paint();
     CHECK(after.buffer().pixels == without.pixels);
 
     SUBCASE("with room the rows are drawn like the others, after them") {
-        Keys rows = roomless;
-        rows.push_back({"Kelvora.netDown.right:", "150"});
-        loadModel(rows, dir);
-        PanelWindow panel;
-        panel.paint();
-        const Image image = panel.buffer();
-        CHECK(image.at(40, 5) == 0xFF00FF);
-        CHECK_FALSE(pixelsOf(image, pixelOf(TEXT_COLOUR), RECT{40, 5, 150, 25}).empty());
-        CHECK(image.at(40, 60) == pixelOf(STYLE_BACKGROUND));  // and no network graph
+        for (const char* row : {"Kelvora.netDown.right:", "Kelvora.diskRead.right:"}) {
+            CAPTURE(row);
+            Keys rows = roomless;
+            rows.push_back({row, "150"});
+            loadModel(rows, dir);
+            PanelWindow panel;
+            panel.paint();
+            const Image image = panel.buffer();
+            CHECK(image.at(40, 5) == 0xFF00FF);
+            CHECK_FALSE(pixelsOf(image, pixelOf(TEXT_COLOUR), RECT{40, 5, 150, 25}).empty());
+            CHECK(image.at(40, 60) == pixelOf(STYLE_BACKGROUND));  // and no rate graph
+        }
     }
 }
 
@@ -690,7 +732,21 @@ bool fakeSystemTimes(uint64_t* idle, uint64_t* kernel, uint64_t* user) {
     *idle = fakeIdle, *kernel = fakeKernel, *user = 0;
     return true;
 }
-int32_t noPerformanceData(const char*, uint8_t*, uint32_t*) { return 2; }
+// Only the physical-disk object is there, its counters growing at random: the processor meter
+// finds no data and measures the processor times.
+int64_t fakePerfTime = 0, fakeDiskRead = 0, fakeDiskWrite = 0;
+std::vector<uint8_t> fakeDiskBlock;
+int32_t diskPerformanceData(const char* valueName, uint8_t* buffer, uint32_t* size) {
+    if (strcmp(valueName, "234") != 0) return 2;  // ERROR_FILE_NOT_FOUND
+    fakePerfTime += 10000000;
+    fakeDiskRead += randomIn(0, 5000000);
+    fakeDiskWrite += randomIn(0, 900000);
+    fakeDiskBlock = perfblock::build(fakePerfTime, {perfblock::diskObject({{u"0 C:", fakeDiskRead, fakeDiskWrite}})}).bytes;
+    if (*size < fakeDiskBlock.size()) return METER_ERROR_MORE_DATA;
+    memcpy(buffer, fakeDiskBlock.data(), fakeDiskBlock.size());
+    *size = static_cast<uint32_t>(fakeDiskBlock.size());
+    return METER_ERROR_SUCCESS;
+}
 
 BOOL WINAPI fakeMemoryStatus(LPMEMORYSTATUSEX status) {
     status->dwMemoryLoad = static_cast<DWORD>(randomIn(0, 100));
@@ -778,6 +834,9 @@ const LayoutKey layoutKeys[] = {
     {"Kelvora.netGraph.width:", 0, 200},   {"Kelvora.netGraph.height:", 0, 70},
     {"Kelvora.netGraph.scale:", -1, 4000}, {"Kelvora.diskCount:", 0, 3},
     {"Kelvora.fullQuota:", 495, 505},
+    {"Kelvora.diskIoGraph.x:", -10, 200},  {"Kelvora.diskIoGraph.y:", 0, 200},
+    {"Kelvora.diskIoGraph.width:", 0, 200}, {"Kelvora.diskIoGraph.height:", 0, 70},
+    {"Kelvora.diskIoGraph.scale:", -1, 4000},
 };
 
 }  // namespace
@@ -793,7 +852,8 @@ TEST_CASE("over 2000 random steps the window shows exactly what a rendering from
                  {"Kelvora.netGraph.color:", "#FFFFFF"}, {"Kelvora.icons.freedisk:", "small.ico"},
                  {"Kelvora.icons.fulldisk:", "large.ico"}, {"Kelvora.icons.battery:", "medium.ico"},
                  {"Kelvora.icons.ACon:", "small.ico"}, {"Kelvora.icons.batteryCharge:", "large.ico"}};
-    const char* const rows[] = {"ip", "totalMemory", "usedMemory", "freeMemory", "battery", "systemUptime", "netDown", "netUp"};
+    const char* const rows[] = {"ip",           "totalMemory", "usedMemory", "freeMemory", "battery",
+                                "systemUptime", "netDown",     "netUp",      "diskRead",   "diskWrite"};
     // Rows, disks and graphs where they overlap each other, placed anew at some reloads.
     auto placeRow = [&](const std::string& group) {
         keys.push_back({group + ".left:", std::to_string(randomIn(-10, 150))});
@@ -821,7 +881,7 @@ TEST_CASE("over 2000 random steps the window shows exactly what a rendering from
 
     const MeterPlatform& system = systemMeterPlatform();
     MeterPlatform meter = system;
-    meter.queryPerformanceData = noPerformanceData;
+    meter.queryPerformanceData = diskPerformanceData;
     meter.readSystemTimes = fakeSystemTimes;
     installMeterPlatform(&meter);
     resetLoadMeterState();
@@ -840,7 +900,7 @@ TEST_CASE("over 2000 random steps the window shows exactly what a rendering from
 
     PanelWindow panel;
     panel.paint();
-    const TIMERPROC samplers[] = {sampleCpu, sampleMemory, sampleBattery, sampleDisks, sampleNetwork};
+    const TIMERPROC samplers[] = {sampleCpu, sampleMemory, sampleBattery, sampleDisks, sampleNetwork, sampleDiskIo};
     int renders = 0, mismatches = 0;
     for (int step = 0; step < 2000 && mismatches == 0; ++step) {
         const int kind = randomIn(0, 99);
@@ -848,7 +908,7 @@ TEST_CASE("over 2000 random steps the window shows exactly what a rendering from
         if (kind < 80) {
             // One sampler, or several falling due together.
             const int count = randomIn(1, 3);
-            for (int i = 0; i < count; ++i) samplers[randomIn(0, 4)](nullptr, 0, 0, 0);
+            for (int i = 0; i < count; ++i) samplers[randomIn(0, 5)](nullptr, 0, 0, 0);
             if (randomIn(0, 9) == 0) storeIpAddress(randomIn(0, 1) ? "10.0.0.1" : "192.168.100.200");
             if (randomIn(0, 19) == 0) (randomIn(0, 1) ? SetEvent : ResetEvent)(thirdDiskAnswers);
             if (randomIn(0, 3) == 0) takeVolumeAnswers();  // as the panel does when told
@@ -869,7 +929,7 @@ TEST_CASE("over 2000 random steps the window shows exactly what a rendering from
             what = "move";
         } else if (kind < 97) {
             ShowWindow(panel.window, SW_HIDE);
-            samplers[randomIn(0, 4)](nullptr, 0, 0, 0);
+            samplers[randomIn(0, 5)](nullptr, 0, 0, 0);
             flushPanelChanges();
             ShowWindow(panel.window, SW_SHOWNA);
             what = "hide and show";
@@ -900,6 +960,7 @@ TEST_CASE("over 2000 random steps the window shows exactly what a rendering from
     installVolumePlatform(nullptr);
     installNetPlatform(nullptr);
     releaseNetworkSampler();
+    resetDiskIoSampler();
     installMeterPlatform(nullptr);
     resetLoadMeterState();
 }

@@ -97,6 +97,21 @@ const char* const networkReads[] = {
     "ReadInt Kelvora.netGraph.scale: 0",
 };
 
+// After snapToEdges, in one block: the disk-activity keys.
+const char* const diskIoReads[] = {
+    "ReadInt Kelvora.timers.diskIo: 1000", "ReadString Kelvora.diskIo.disk: \"\"",
+    "ReadString Kelvora.diskRead.caption: \"\"", "ReadInt Kelvora.diskRead.left: 0", "ReadInt Kelvora.diskRead.right: 0",
+    "ReadInt Kelvora.diskRead.y: 0", "ReadInt Kelvora.diskRead.tab_x: 0", "ReadInt Kelvora.diskRead.tab_y: 0",
+    "ReadString Kelvora.diskRead.icon: (null)",
+    "ReadString Kelvora.diskWrite.caption: \"\"", "ReadInt Kelvora.diskWrite.left: 0", "ReadInt Kelvora.diskWrite.right: 0",
+    "ReadInt Kelvora.diskWrite.y: 0", "ReadInt Kelvora.diskWrite.tab_x: 0", "ReadInt Kelvora.diskWrite.tab_y: 0",
+    "ReadString Kelvora.diskWrite.icon: (null)",
+    "ReadInt Kelvora.diskIoGraph.x: 0", "ReadInt Kelvora.diskIoGraph.y: 0", "ReadInt Kelvora.diskIoGraph.width: 0",
+    "ReadInt Kelvora.diskIoGraph.height: 0", "ReadColor Kelvora.diskIoGraph.color: #FFFFFF",
+    "ReadColor Kelvora.diskIoGraph.upColor: #FF8000", "ReadColor Kelvora.diskIoGraph.background: #000000",
+    "ReadInt Kelvora.diskIoGraph.scale: 0",
+};
+
 }  // namespace
 
 TEST_CASE("an rc file without keys gives the documented defaults") {
@@ -121,7 +136,9 @@ TEST_CASE("an rc file without keys gives the documented defaults") {
     CHECK(m.diskCount == 0);
     CHECK(m.timers.net == 1000);
     CHECK(m.netInterface[0] == '\0');
-    for (int i : {GRAPH_NET_DOWN, GRAPH_NET_UP}) {
+    CHECK(m.timers.diskIo == 1000);
+    CHECK(m.diskIoDisk[0] == '\0');
+    for (int i : {GRAPH_NET_DOWN, GRAPH_NET_UP, GRAPH_DISK_READ, GRAPH_DISK_WRITE}) {
         const GraphState& g = m.graphs[i];
         CHECK((g.x == 0 && g.y == 0 && g.width == 0 && g.height == 0 && g.scale == 0));
         CHECK(g.history == nullptr);
@@ -129,7 +146,10 @@ TEST_CASE("an rc file without keys gives the documented defaults") {
     }
     CHECK(m.graphs[GRAPH_NET_DOWN].color == RGB(255, 255, 255));
     CHECK(m.graphs[GRAPH_NET_UP].color == RGB(255, 128, 0));
+    CHECK(m.graphs[GRAPH_DISK_READ].color == RGB(255, 255, 255));
+    CHECK(m.graphs[GRAPH_DISK_WRITE].color == RGB(255, 128, 0));
     CHECK_FALSE(netGraphShown());
+    CHECK_FALSE(rateGraphShown(GRAPH_DISK_READ));
     for (const GraphState& g : {m.graphs[GRAPH_CPU], m.graphs[GRAPH_MEMORY]}) {
         CHECK(g.x == 10);
         CHECK(g.y == 50);
@@ -170,11 +190,13 @@ TEST_CASE("reads go to the rc file in the fixed order, then seven keys per disk"
     expected.insert(expected.end(), std::begin(networkReads), std::end(networkReads));
     // Keys added since come after every other, so that older themes read as before.
     expected.push_back("ReadBool Kelvora.snapToEdges: false");
+    expected.insert(expected.end(), std::begin(diskIoReads), std::end(diskIoReads));
     expected.push_back("ReadBool Kelvora.tooltips: true");
-    for (const char* graph : {"cpuGraph", "memoryGraph", "netGraph"})
+    for (const char* graph : {"cpuGraph", "memoryGraph", "netGraph", "diskIoGraph"})
         expected.push_back(std::string("ReadString Kelvora.") + graph + ".action: \"\"");
     for (int i = 1; i <= 2; ++i) expected.push_back("ReadString Kelvora.disk[" + std::to_string(i) + "].action: \"\"");
-    for (const char* row : {"ip", "totalMemory", "usedMemory", "freeMemory", "battery", "systemUptime", "netDown", "netUp"})
+    for (const char* row : {"ip", "totalMemory", "usedMemory", "freeMemory", "battery", "systemUptime", "netDown", "netUp",
+                            "diskRead", "diskWrite"})
         expected.push_back(std::string("ReadString Kelvora.") + row + ".action: \"\"");
     checkLines(expected, settingsReads());
     for (const std::string& file : fakehost::files) CHECK(file == RC);
@@ -340,19 +362,27 @@ TEST_CASE("a reload gives each graph a zeroed history of its new width") {
     CHECK(allZero);
     CHECK(panelModel.graphs[1].history[0] == 0);
 
-    SUBCASE("the network plot's keys make two graphs of one geometry; its scale counts KB/s") {
+    SUBCASE("a rate plot's keys make two graphs of one geometry; its scale counts KB/s") {
         const char* keys[][2] = {{"x", "5"}, {"y", "6"}, {"width", "40"}, {"height", "30"}, {"scale", "10"},
                                  {"color", "#102030"}, {"upColor", "#405060"}, {"background", "#708090"}};
         for (auto& k : keys) fakehost::set(std::string("Kelvora.netGraph.") + k[0] + ":", k[1]);
+        // The disk-activity plot's own keys, each one more: no key of one plot reaches the other.
+        const char* diskKeys[][2] = {{"x", "6"}, {"y", "7"}, {"width", "41"}, {"height", "31"}, {"scale", "11"},
+                                     {"color", "#112131"}, {"upColor", "#415161"}, {"background", "#718191"}};
+        for (auto& k : diskKeys) fakehost::set(std::string("Kelvora.diskIoGraph.") + k[0] + ":", k[1]);
         reloadSettings();
-        for (int i : {GRAPH_NET_DOWN, GRAPH_NET_UP}) {
+        for (int i : {GRAPH_NET_DOWN, GRAPH_NET_UP, GRAPH_DISK_READ, GRAPH_DISK_WRITE}) {
             const GraphState& g = panelModel.graphs[i];
-            CHECK((g.x == 5 && g.y == 6 && g.width == 40 && g.height == 30 && g.samples == 40));
-            CHECK(g.scale == 10 * 1024);
-            CHECK(g.background == RGB(0x70, 0x80, 0x90));
+            const int more = i >= GRAPH_DISK_READ ? 1 : 0;
+            CHECK((g.x == 5 + more && g.y == 6 + more && g.width == 40 + more && g.height == 30 + more &&
+                   g.samples == 40 + more));
+            CHECK(g.scale == (10 + more) * 1024);
+            CHECK(g.background == RGB(0x70 + more, 0x80 + more, 0x90 + more));
         }
         CHECK(panelModel.graphs[GRAPH_NET_DOWN].color == RGB(0x10, 0x20, 0x30));
         CHECK(panelModel.graphs[GRAPH_NET_UP].color == RGB(0x40, 0x50, 0x60));
+        CHECK(panelModel.graphs[GRAPH_DISK_READ].color == RGB(0x11, 0x21, 0x31));
+        CHECK(panelModel.graphs[GRAPH_DISK_WRITE].color == RGB(0x41, 0x51, 0x61));
         CHECK(panelModel.graphs[GRAPH_CPU].scale == 100);
         fakehost::set("Kelvora.netGraph.scale:", "-3");
         reloadSettings();

@@ -204,10 +204,18 @@ def kelvora_reads(rc, disks):
     reads += [("ReadColor", f"netGraph.{k}") for k in ("color", "upColor", "background")]
     reads.append(("ReadInt", "netGraph.scale"))
     reads.append(("ReadBool", "snapToEdges"))
+    reads += [("ReadInt", "timers.diskIo"), ("ReadString", "diskIo.disk")]
+    for row in ("diskRead", "diskWrite"):
+        reads.append(("ReadString", f"{row}.caption"))
+        reads += [("ReadInt", f"{row}.{k}") for k in ("left", "right", "y", "tab_x", "tab_y")]
+        reads.append(("ReadString", f"{row}.icon"))
+    reads += [("ReadInt", f"diskIoGraph.{k}") for k in ("x", "y", "width", "height")]
+    reads += [("ReadColor", f"diskIoGraph.{k}") for k in ("color", "upColor", "background")]
+    reads.append(("ReadInt", "diskIoGraph.scale"))
     reads.append(("ReadBool", "tooltips"))
-    reads += [("ReadString", f"{graph}.action") for graph in ("cpuGraph", "memoryGraph", "netGraph")]
+    reads += [("ReadString", f"{graph}.action") for graph in ("cpuGraph", "memoryGraph", "netGraph", "diskIoGraph")]
     reads += [("ReadString", f"disk[{i}].action") for i in range(1, disks + 1)]
-    reads += [("ReadString", f"{row}.action") for row in ITEMS + ["netDown", "netUp"]]
+    reads += [("ReadString", f"{row}.action") for row in ITEMS + ["netDown", "netUp", "diskRead", "diskWrite"]]
     return [(reader, rc, f"Kelvora.{key}:") for reader, key in reads]
 
 
@@ -241,13 +249,13 @@ def shows_icon(rows, left, top, pixels):
 
 
 def check_panel_picture(args, path, rc):
-    """The three graphs with frame, background and caption; every disk and information row with
+    """The four graphs with frame, background and caption; every disk and information row with
     caption, value and icon."""
     v = rc_values(rc)
     num = lambda key: int(v[key.lower()])
     width, height, rows = read_png(path)
     check((width, height) == (num("Kelvora.width:"), num("Kelvora.height:")), f"screenshot is {width}x{height}")
-    for graph in ("cpuGraph", "memoryGraph", "netGraph"):
+    for graph in ("cpuGraph", "memoryGraph", "netGraph", "diskIoGraph"):
         x, y, w, h = (num(f"Kelvora.{graph}.{k}:") for k in ("x", "y", "width", "height"))
         frame = [(fx, y - 1) for fx in range(x - 1, x + w + 1)] + [(fx, y + h) for fx in range(x - 1, x + w + 1)]
         frame += [(x - 1, fy) for fy in range(y, y + h)] + [(x + w, fy) for fy in range(y, y + h)]
@@ -261,9 +269,9 @@ def check_panel_picture(args, path, rc):
     fulldisk = icon_pixels(args.source, "disk-full.ico")
     row_icons = {"ip": "ip.ico", "totalMemory": "total-memory.ico", "usedMemory": "used-memory.ico",
                  "freeMemory": "free-memory.ico", "systemUptime": "uptime.ico", "netDown": "net-down.ico",
-                 "netUp": "net-up.ico"}
+                 "netUp": "net-up.ico", "diskRead": "disk-read.ico", "diskWrite": "disk-write.ico"}
     rows_to_check = [(f"disk[{i}]", [freedisk, fulldisk]) for i in range(1, num("Kelvora.diskCount:") + 1)]
-    for item in ITEMS + ["netDown", "netUp"]:
+    for item in ITEMS + ["netDown", "netUp", "diskRead", "diskWrite"]:
         if item == "battery":
             choices = [icon_pixels(args.source, n) for n in ("battery.ico", "ac-on.ico", "battery-charge.ico")]
         else:
@@ -726,7 +734,7 @@ def parse_measures(run):
 
 
 def soak_script(cycles, reloads, tick_rounds, paints, module_loads):
-    """Each cycle: reloads, sampler ticks (one round ticks all seven), paints, then a stop and a
+    """Each cycle: reloads, sampler ticks (one round ticks all eight), paints, then a stop and a
     start. Figures after the first cycle and at the end; then loads of the module itself."""
     cycle = (f"repeat {reloads} broadcast @Kelvora.settings.read\nrepeat {tick_rounds} tick\n"
              f"repeat {paints} paint\nrestart\n")
@@ -873,10 +881,62 @@ def kelvora_net_fed(args):
         captions = drawn_texts(run, (x, y, x + w, y + h), 0x8025)
         check(len(captions) >= 3 and captions[0] == "NET 0 B/s" and set(captions[1:]) == {"NET 1.4 MB/s"},
               f"{name}: graph captions {captions}")
-        for row, rate in (("netDown", "1.4 MB/s"), ("netUp", "299.805 KB/s")):
+        for row, rate in (("netDown", "1.4 MB/s"), ("netUp", "299.8 KB/s")):
             left, right, top, tab_x, tab_y = (num(f"Kelvora.{row}.{k}:") for k in ("left", "right", "y", "tab_x", "tab_y"))
             values = drawn_texts(run, (left + tab_x, top + tab_y, right, top + tab_y + 20), 0x2)
             check_lines(["0 B/s", rate], values, f"{name}: the values of {row}")
+
+
+# Two physical disks as the stand-in host feeds them: C:, busy, and a second disk that holds D: and
+# E:. Rates of whole bytes a millisecond, away from a text's edge, give exact texts.
+DISK_TABLE = """\
+name="0 C:" read=5000000000 write=3000000000 read-rate=1500000 write-rate=307200
+name="1 D: E:" read-rate=2048
+"""
+
+
+@case
+def kelvora_disk_io(args):
+    """Disk activity end to end: under Wine, whose performance data has no physical-disk object,
+    both rows show n/a and the graph DISK n/a; with the host feeding two disks, all of them and
+    the one that holds a named drive letter show their rates after a first reading of 0 B/s."""
+    runs = (("wine", "", None, {"diskRead": ["n/a"], "diskWrite": ["n/a"], "graph": ["n/a"]}),
+            ("all", "", DISK_TABLE, {"diskRead": ["0 B/s", "1.4 MB/s"], "diskWrite": ["0 B/s", "300.0 KB/s"],
+                                     "graph": ["0 B/s", "1.7 MB/s"]}),
+            ("letter", "e:", DISK_TABLE, {"diskRead": ["0 B/s", "2.0 KB/s"], "diskWrite": ["0 B/s"],
+                                          "graph": ["0 B/s", "2.0 KB/s"]}))
+    for name, disk, table, expected in runs:
+        folder, plugin = kelvora_folder(args, "disk-" + name)
+        rc = os.path.join(folder, "Kelvora.rc")
+        with open(rc, "rb") as f:
+            theme = f.read()
+        theme = theme.replace(b"Kelvora.diskIo.disk:\r\n", b"Kelvora.diskIo.disk: " + disk.encode() + b"\r\n")
+        theme = theme.replace(b"Kelvora.timers.diskIo: 1000", b"Kelvora.timers.diskIo: 500")
+        with open(rc, "wb") as f:
+            f.write(theme)
+        extra = ["--log-texts"]
+        if table:
+            table_file = os.path.join(folder, "disks.table")
+            with open(table_file, "w") as f:
+                f.write(table)
+            extra += ["--disk-table", winpath(table_file)]
+        run = run_host(args.host, plugin, "wait 2800\nstop\n", extra=extra)
+        require_plugin_entry_points(run)
+        check(run.returncode == 0, f"{name}: host exit code {run.returncode}: {run.output}")
+        v = rc_values(rc)
+        num = lambda key: int(v[key.lower()])
+        x, y, w, h = (num(f"Kelvora.diskIoGraph.{k}:") for k in ("x", "y", "width", "height"))
+        captions = drawn_texts(run, (x, y, x + w, y + h), 0x8025)
+        check(all(c.startswith("DISK ") for c in captions), f"{name}: graph captions {captions}")
+        # The graph is drawn at every reading, a row's value when it or a part over it changes: the
+        # texts shown in turn are compared.
+        changes = lambda texts: [t for i, t in enumerate(texts) if i == 0 or t != texts[i - 1]]
+        check(len(captions) >= 3 and changes([c[len("DISK "):] for c in captions]) == expected["graph"],
+              f"{name}: graph captions {captions}")
+        for row in ("diskRead", "diskWrite"):
+            left, right, top, tab_x, tab_y = (num(f"Kelvora.{row}.{k}:") for k in ("left", "right", "y", "tab_x", "tab_y"))
+            values = drawn_texts(run, (left + tab_x, top + tab_y, right, top + tab_y + 20), 0x2)
+            check_lines(expected[row], changes(values), f"{name}: the values of {row}")
 
 
 @case
@@ -919,8 +979,8 @@ def kelvora_soak(args):
     """Reloads, sampler ticks, paints and start/stop cycles in one host process leave memory,
     GDI and USER objects and kernel handles where the first cycle left them."""
     full = os.environ.get("KELVORA_SOAK") == "full"
-    # Full: 100 cycles of 100 reloads, 167 rounds of the seven samplers and 100 paints
-    # (10,000 reloads, 116,900 ticks, 10,000 paints). The default run does a tenth of the
+    # Full: 100 cycles of 100 reloads, 167 rounds of the eight samplers and 100 paints
+    # (10,000 reloads, 133,600 ticks, 10,000 paints). The default run does a tenth of the
     # cycles with a fifth of the work in each.
     cycles, reloads, rounds, paints, loads = (100, 100, 167, 100, 20) if full else (10, 20, 34, 20, 3)
     folder, plugin = kelvora_folder(args, "soak")
@@ -932,7 +992,7 @@ def kelvora_soak(args):
     m = parse_measures(run)
     check(set(m) == {"first", "end", "loaded", "reloaded"}, f"measures: {sorted(m)}\n" + run.tail())
     timings = [line for line in run.lines("script repeat done")]
-    print(f"{cycles} cycles: {cycles * reloads} reloads, {cycles * rounds * 7} sampler ticks, {cycles * paints} paints, "
+    print(f"{cycles} cycles: {cycles * reloads} reloads, {cycles * rounds * 8} sampler ticks, {cycles * paints} paints, "
           f"{cycles} stop/start cycles")
     for label in ("first", "end", "loaded", "reloaded"):
         print(f"  {label:9} " + " ".join(f"{k}={v}" for k, v in m[label].items()))
@@ -998,7 +1058,8 @@ def kelvora_check_theme(args):
     with open(os.path.join(themes, "broken.rc"), "wb") as f:
         f.write((b"\n" if crlf else b"\r\n").join(lines))
     picture = os.path.join(work, "broken.png")
-    code, out, err = run("broken.rc", "--picture", picture, "--net-table", "interfaces.table", cwd=themes)
+    code, out, err = run("broken.rc", "--picture", picture, "--net-table", "interfaces.table", "--disk-table", "disks.table",
+                         cwd=themes)
     with open(os.path.join(themes, "broken.expected"), encoding="latin-1") as f:
         check_lines(f.read().splitlines(), out, "findings of broken.rc, expected | actual")
     check(code == 1, f"broken.rc: exit {code}, not 1\n{err}")
@@ -1035,13 +1096,13 @@ def part_points(rc):
     v = rc_values(rc)
     num = lambda key: int(v[key.lower()])
     points = {}
-    for graph in ("cpuGraph", "memoryGraph", "netGraph"):
+    for graph in ("cpuGraph", "memoryGraph", "netGraph", "diskIoGraph"):
         x, y, w, h = (num(f"Kelvora.{graph}.{k}:") for k in ("x", "y", "width", "height"))
         points[graph] = (x + w // 2, y + h // 2)
     for i in range(1, num("Kelvora.diskCount:") + 1):
         left, y, tab_y = (num(f"Kelvora.disk[{i}].{k}:") for k in ("left", "y", "tab_y"))
         points[f"disk[{i}]"] = (left + 50, y + tab_y + 10)
-    for row in ITEMS + ["netDown", "netUp"]:
+    for row in ITEMS + ["netDown", "netUp", "diskRead", "diskWrite"]:
         left, right, y, tab_y = (num(f"Kelvora.{row}.{k}:") for k in ("left", "right", "y", "tab_y"))
         points[row] = ((left + right) // 2, y + tab_y + 10)
     return points
@@ -1086,7 +1147,7 @@ def kelvora_tooltips(args):
         f.write(VPN_TABLE)
     points = part_points(rc)
     order = ["cpuGraph", "memoryGraph", "totalMemory", "netGraph", "netDown", "disk[1]", "ip", "battery",
-             "systemUptime"]
+             "systemUptime", "diskIoGraph", "diskWrite"]
     script = "wait 2500\npoint {} {}\nwait 1200\ntooltip\nwait 2500\ntooltip\n".format(*points["cpuGraph"])
     for part in order[1:]:
         script += "point {} {}\nwait 1000\ntooltip\n".format(*points[part])
@@ -1094,7 +1155,8 @@ def kelvora_tooltips(args):
     busy = subprocess.Popen([os.environ.get("KELVORA_WINE", "/usr/lib/wine/wine64"),
                              os.path.join(args.build, "tests", "e2e", "busy_loop.exe"), "90000"])
     try:
-        run = run_host(args.host, plugin, script, extra=["--log-texts", "--net-table", winpath(table)])
+        run = run_host(args.host, plugin, script, extra=["--log-texts", "--net-table", winpath(table), "--disk-table",
+                                                         winpath(os.path.join(args.source, "tests", "themes", "disks.table"))])
     finally:
         busy.kill()
         busy.wait()
@@ -1143,6 +1205,14 @@ def kelvora_tooltips(args):
     check(battery[0] in expected, f"battery: {battery} beside the row's {power}")
     check(len(shown["systemUptime"]) == 1 and re.fullmatch(r"Started: \S.*\d.*", shown["systemUptime"][0]),
           f"uptime: {shown['systemUptime']}")
+    for part in ("diskIoGraph", "diskWrite"):
+        lines = shown[part]
+        read = re.fullmatch(f"Read since start: ({SIZE_TEXT})", lines[1]) if len(lines) == 3 else None
+        written = re.fullmatch(f"Written since start: ({SIZE_TEXT})", lines[2]) if len(lines) == 3 else None
+        check(lines[:1] == ["Disks: all physical disks"] and read and written, f"{part}: {lines}")
+        # The fed disks read 1,502,048 and write 307,200 bytes a second.
+        ratio = size_of(read.group(1)) / max(size_of(written.group(1)), 1)
+        check(size_of(read.group(1)) > 1000000 and 4.3 < ratio < 5.5, f"{part}: {lines}")
     check(steps[-1][:2] == (1, 0), f"moving away hides the tooltip: {steps[-1]}")
 
 

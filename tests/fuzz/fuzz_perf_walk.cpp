@@ -1,11 +1,12 @@
-// Fuzz target: any byte block, taken as a performance data block, gives a counter or
-// "missing" without reading outside its bytes, and bytes behind the block's own length
-// never change the answer.
+// Fuzz target: any byte block, taken as a performance data block, gives the processor meter's
+// counter and the disk-activity counters or "missing" without reading outside its bytes, and
+// bytes behind the block's own length never change the answer.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "sampling/disk_io.h"
 #include "sampling/load_meter.h"
 #include "sampling/meter_platform.h"
 #include "sampling/perf_layout.h"
@@ -33,6 +34,27 @@ Answer walk(const uint8_t* block, size_t length, uint32_t object, uint32_t count
     return answer;
 }
 
+struct DiskAnswer {
+    bool found;
+    DiskIoCounters counters;
+    bool operator!=(const DiskAnswer& other) const {
+        const DiskIoCounters &a = counters, &b = other.counters;
+        return found != other.found ||
+               (found && (a.readBytes != b.readBytes || a.writeBytes != b.writeBytes || a.perfTime != b.perfTime ||
+                          a.perfFreq != b.perfFreq || strcmp(a.instance, b.instance) != 0));
+    }
+};
+
+// All disks, one by its whole name, one by a drive letter.
+const char* const wantedDisks[] = {"", "1 D: E:", "e:"};
+
+DiskAnswer diskWalk(const uint8_t* block, size_t length, const char* wanted) {
+    DiskAnswer answer = {};
+    answer.found = readDiskIoCounters(block, length, wanted, latin1, &answer.counters) == DISK_IO_FOUND;
+    if (answer.found && answer.counters.perfFreq <= 0) abort();
+    return answer;
+}
+
 uint32_t totalLength(const uint8_t* data, size_t size) {
     const size_t at = perflayout::DATA_TOTAL_BYTE_LENGTH;
     if (size < at + 4) return 0;
@@ -55,16 +77,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Answer processors = walk(exact.data(), size, 238, 6, "_Total");
     const Answer system = walk(exact.data(), size, 2, 240, "");
     readCounterValue(exact.data(), size, 0, 6, "_Total");
+    DiskAnswer disks[3];
+    for (int i = 0; i < 3; ++i) disks[i] = diskWalk(exact.data(), size, wantedDisks[i]);
 
     // Whatever lies behind the block's TotalByteLength is not part of it.
     const uint32_t total = totalLength(data, size);
-    if (processors.found && total < size) {
+    if (total < size) {
         std::vector<uint8_t> trimmed(data, data + total);
-        if (walk(trimmed.data(), total, 238, 6, "_Total") != processors) abort();
+        if (processors.found && walk(trimmed.data(), total, 238, 6, "_Total") != processors) abort();
+        for (int i = 0; i < 3; ++i)
+            if (disks[i].found && diskWalk(trimmed.data(), total, wantedDisks[i]) != disks[i]) abort();
     }
     std::vector<uint8_t> padded(data, data + size);
     padded.resize(size + 64, 0xA5);
     if (walk(padded.data(), size, 238, 6, "_Total") != processors) abort();
     if (walk(padded.data(), size, 2, 240, "") != system) abort();
+    for (int i = 0; i < 3; ++i)
+        if (diskWalk(padded.data(), size, wantedDisks[i]) != disks[i]) abort();
     return 0;
 }

@@ -1,5 +1,6 @@
 // Writes the seed corpus of the performance-data fuzzer: well-formed blocks of the kinds the
-// system returns, from the same builder the unit tests use. Usage: write_perf_seeds FOLDER
+// system returns (processor, system and physical-disk objects), from the same builder the unit
+// tests use. Usage: write_perf_seeds FOLDER
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -23,6 +24,9 @@ int main(int argc, char** argv) {
         build(5000, {}),
         build(6000, {withTrailing, systemObject(1)}),
         build(7000, {processorObject({{u"_TOTAL", 1}, {u"", 2}, {u"\u00e9t\u00e9", 3}})}),
+        build(8000, {otherObject(230, 1), diskObject({{u"0 C:", 100, 200}, {u"1 D: E:", 1000, 2000}})}),
+        build(9000, {processorObject({{u"_Total", 9}}), diskObject({{u"0 C: D: E:", 5, 6}}, false)}),
+        build(10000, {diskObject({})}),
     };
     for (size_t i = 0; i < seeds.size(); ++i) {
         const std::string path = std::string(argv[1]) + "/seed" + std::to_string(i);

@@ -1,5 +1,5 @@
-// Byte-size texts: the unit thresholds, the rounding of halves, the extremes, and an
-// integer-arithmetic oracle over many counts below 2^46.
+// Byte-size and byte-rate texts: the unit thresholds, the rounding of halves, the extremes, and
+// an integer-arithmetic oracle over many counts below 2^46.
 #include <clocale>
 #include <cstdint>
 #include <cstring>
@@ -17,15 +17,23 @@ std::string formatted(int64_t bytes) {
     return text;
 }
 
+std::string rate(int64_t bytesPerSecond, size_t size = BYTE_RATE_TEXT_SIZE) {
+    char text[BYTE_RATE_TEXT_SIZE + 8];
+    memset(text, 'x', sizeof text);
+    formatByteRate(text, size, bytesPerSecond);
+    return text;
+}
+
 // The expected text from integers alone: the exact quotient bytes / 2^shift scaled
-// by 10^decimals, an exact half rounded up.
-std::string oracle(int64_t bytes) {
-    if (bytes < 1024) return std::to_string(bytes) + " B";
+// by 10^decimals, an exact half rounded up. Rates show one decimal in KB/s, sizes three.
+std::string oracle(int64_t bytes, bool isRate = false) {
+    const std::string per = isRate ? "/s" : "";
+    if (bytes < 1024) return std::to_string(bytes) + " B" + per;
     int shift = 30, decimals = 2;
     uint64_t scale = 100;
     const char* unit = " GB";
     if (bytes < 1048576) {
-        shift = 10, decimals = 3, scale = 1000, unit = " KB";
+        shift = 10, decimals = isRate ? 1 : 3, scale = isRate ? 10 : 1000, unit = " KB";
     } else if (bytes < 1073741824) {
         shift = 20, decimals = 1, scale = 10, unit = " MB";
     }
@@ -33,7 +41,7 @@ std::string oracle(int64_t bytes) {
     const uint64_t scaled = (2 * static_cast<uint64_t>(bytes) * scale + (uint64_t{1} << shift)) >> (shift + 1);
     std::string fraction = std::to_string(scaled % scale);
     fraction.insert(0, static_cast<size_t>(decimals) - fraction.size(), '0');
-    return std::to_string(scaled / scale) + "." + fraction + unit;
+    return std::to_string(scaled / scale) + "." + fraction + unit + per;
 }
 
 // A small deterministic generator, so that a failing count can be reproduced.
@@ -47,11 +55,13 @@ struct OracleRun {
     int mismatches = 0;
     long long checked = 0;
     void check(int64_t bytes) {
-        ++checked;
-        const std::string expected = oracle(bytes);
-        const std::string actual = formatted(bytes);
-        if (expected == actual) return;
-        if (++mismatches <= 5) FAIL_CHECK(bytes << ": expected \"" << expected << "\", got \"" << actual << "\"");
+        for (bool isRate : {false, true}) {
+            ++checked;
+            const std::string expected = oracle(bytes, isRate);
+            const std::string actual = isRate ? rate(bytes) : formatted(bytes);
+            if (expected == actual) continue;
+            if (++mismatches <= 5) FAIL_CHECK(bytes << ": expected \"" << expected << "\", got \"" << actual << "\"");
+        }
     }
 };
 
@@ -79,6 +89,31 @@ TEST_CASE("each unit starts at its threshold and halves round up") {
         {INT64_MIN, "-9223372036854775808 B"},
     };
     for (const Case& c : cases) CHECK_MESSAGE(formatted(c.bytes) == c.text, c.bytes);
+}
+
+TEST_CASE("rates: the whole number below 1024 B/s, one decimal in KB/s and MB/s, two in GB/s") {
+    struct Case { int64_t bytesPerSecond; const char* text; };
+    const Case cases[] = {
+        {0, "0 B/s"},
+        {1023, "1023 B/s"},
+        {1024, "1.0 KB/s"},
+        {1280, "1.3 KB/s"},  // exactly 1.25, rounded up
+        {1000000, "976.6 KB/s"},
+        {1048575, "1024.0 KB/s"},  // below the MB step, whatever the rounding shows
+        {1048576, "1.0 MB/s"},
+        {1258291, "1.2 MB/s"},
+        {1310720, "1.3 MB/s"},  // exactly 1.25
+        {1073741823, "1024.0 MB/s"},
+        {1073741824, "1.00 GB/s"},
+        {1207959552, "1.13 GB/s"},  // exactly 1.125
+        {INT64_MAX, "8589934592.00 GB/s"},
+        {INT64_MIN, "-9223372036854775808 B/s"},
+    };
+    for (const Case& c : cases) CHECK_MESSAGE(rate(c.bytesPerSecond) == c.text, c.bytesPerSecond);
+    // A short buffer takes what fits, always terminated; the sizes' texts are unchanged above.
+    CHECK(rate(1000000, 6) == "976.6");
+    CHECK(rate(1000000, 1) == "");
+    CHECK(rate(INT64_MIN, BYTE_RATE_TEXT_MAX + 1) == "-9223372036854775808 B/s");
 }
 
 TEST_CASE("large counts round as a double quotient taken to 17 significant digits") {

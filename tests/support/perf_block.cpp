@@ -146,6 +146,21 @@ Object systemObject(int64_t idleTime) {
     return object;
 }
 
+Object diskObject(const std::vector<Disk>& disks, bool withTotal) {
+    Object object;
+    object.titleIndex = 234;
+    object.counters = {198, 222, 200, 220, 216};  // queue length, write bytes, disk time, read bytes, transfers
+    int64_t read = 0, write = 0;
+    auto values = [](int64_t r, int64_t w) { return std::vector<int64_t>{4, w, 5555, r, 66}; };
+    for (const Disk& disk : disks) {
+        object.instances.push_back({disk.name, values(disk.readBytes, disk.writeBytes)});
+        read += disk.readBytes;
+        write += disk.writeBytes;
+    }
+    if (withTotal) object.instances.push_back({u"_Total", values(read, write)});
+    return object;
+}
+
 Object otherObject(uint32_t titleIndex, int count) {
     Object object;
     object.titleIndex = titleIndex;

@@ -46,6 +46,18 @@ Block build(int64_t perfTime100nSec, const std::vector<Object>& objects);
 Object processorObject(const std::vector<std::pair<std::u16string, int64_t>>& idleTimes);
 // The system object of NT 4 (2): no instances, three counters, total processor time (240) last.
 Object systemObject(int64_t idleTime);
+struct Disk {
+    std::u16string name;  // "0 C:"
+    int64_t readBytes;
+    int64_t writeBytes;
+};
+// The physical-disk object (234) as the system lists it: five counters, the write bytes (222)
+// before the read bytes (220) and neither first, one instance per disk and, with withTotal, a
+// last one named "_Total" whose counts are the sums.
+Object diskObject(const std::vector<Disk>& disks, bool withTotal = true);
+// Where diskObject puts the read and write bytes among the counters.
+constexpr size_t DISK_READ_COUNTER_POSITION = 3;
+constexpr size_t DISK_WRITE_COUNTER_POSITION = 1;
 // An object of another kind that also counts with index 6: `count` instances named "p0",
 // "p1", ... and a last one named "_Total", each with the values 777 and 888.
 Object otherObject(uint32_t titleIndex, int count);
