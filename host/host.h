@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "host/script.h"
 #include "shell/host_api.h"
@@ -97,6 +98,9 @@ void logInterfaces();
 // numbers (decimal, or hexadecimal after 0x), for the fed tables.
 bool nextTableField(const std::string& line, size_t* at, std::string* key, std::string* value);
 bool parseTableNumber(const std::string& text, uint64_t* value);
+// The lines of a fed table's file that carry a row: LF or CRLF ends, blank lines and lines that
+// start with '#' left out. False, with an error naming the table, when the file cannot be read.
+bool readTableLines(const char* file, const char* table, std::vector<std::string>* lines, std::string* error);
 
 // --- performance data of physical disks (host_disks.cpp) ---
 // Feeds the plugin a physical-disk object of FILE in its performance-data queries from now on

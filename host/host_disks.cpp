@@ -194,20 +194,10 @@ std::vector<uint8_t> systemBlock() {
 }  // namespace
 
 bool loadDiskTable(const char* file, std::string* error) {
-    std::string text;
-    if (!hostrc::readWholeFile(file, &text)) {
-        *error = std::string("cannot read the disk table ") + file;
-        return false;
-    }
+    std::vector<std::string> lines;
+    if (!readTableLines(file, "disk table", &lines, error)) return false;
     std::vector<FedDisk> disks;
-    size_t begin = 0;
-    while (begin < text.size()) {
-        size_t end = text.find('\n', begin);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(begin, end - begin);
-        begin = end + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == '#') continue;
+    for (const std::string& line : lines) {
         FedDisk disk;
         if (!parseDisk(line, &disk, error)) return false;
         disks.push_back(disk);

@@ -198,13 +198,12 @@ bool parseTableNumber(const std::string& text, uint64_t* value) {
     return end && *end == '\0';
 }
 
-bool loadNetTable(const char* file, std::string* error) {
+bool readTableLines(const char* file, const char* table, std::vector<std::string>* lines, std::string* error) {
     std::string text;
     if (!hostrc::readWholeFile(file, &text)) {
-        *error = std::string("cannot read the interface table ") + file;
+        *error = std::string("cannot read the ") + table + " " + file;
         return false;
     }
-    std::vector<FedInterface> rows;
     size_t begin = 0;
     while (begin < text.size()) {
         size_t end = text.find('\n', begin);
@@ -212,7 +211,16 @@ bool loadNetTable(const char* file, std::string* error) {
         std::string line = text.substr(begin, end - begin);
         begin = end + 1;
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == '#') continue;
+        if (!line.empty() && line[0] != '#') lines->push_back(line);
+    }
+    return true;
+}
+
+bool loadNetTable(const char* file, std::string* error) {
+    std::vector<std::string> lines;
+    if (!readTableLines(file, "interface table", &lines, error)) return false;
+    std::vector<FedInterface> rows;
+    for (const std::string& line : lines) {
         FedInterface f;
         if (!parseInterface(line, &f, error)) return false;
         rows.push_back(f);

@@ -61,6 +61,13 @@ IP_ADAPTER_ADDRESSES* readAdapterAddresses() {
     return nullptr;
 }
 
+// "Label: 4.2 GB", the count as the byte sizes show it, at most the largest they take.
+void addByteCountLine(DetailText& detail, const char* label, uint64_t bytes) {
+    char text[BYTE_SIZE_TEXT_MAX + 1];
+    formatByteSize(text, static_cast<int64_t>(bytes > INT64_MAX ? INT64_MAX : bytes));
+    addLine(detail, "%s: %s", label, text);
+}
+
 }  // namespace
 
 // Today the load is the processors' busy time over the CPU period.
@@ -117,11 +124,8 @@ void describeNetwork(int, DetailText& detail) {
     else if (list.count == 0)
         addLine(detail, "No interface counted");
     const NetTotals totals = netTotals();
-    char received[BYTE_SIZE_TEXT_MAX + 1], sent[BYTE_SIZE_TEXT_MAX + 1];
-    formatByteSize(received, static_cast<int64_t>(totals.received > INT64_MAX ? INT64_MAX : totals.received));
-    formatByteSize(sent, static_cast<int64_t>(totals.sent > INT64_MAX ? INT64_MAX : totals.sent));
-    addLine(detail, "Received since start: %s", received);
-    addLine(detail, "Sent since start: %s", sent);
+    addByteCountLine(detail, "Received since start", totals.received);
+    addByteCountLine(detail, "Sent since start", totals.sent);
 }
 
 void describeDiskActivity(int, DetailText& detail) {
@@ -135,11 +139,8 @@ void describeDiskActivity(int, DetailText& detail) {
         utf8OfAnsi(summary.instance, name, sizeof name);
         addLine(detail, "Disk: %s", name);
     }
-    char read[BYTE_SIZE_TEXT_MAX + 1], written[BYTE_SIZE_TEXT_MAX + 1];
-    formatByteSize(read, static_cast<int64_t>(summary.readTotal > INT64_MAX ? INT64_MAX : summary.readTotal));
-    formatByteSize(written, static_cast<int64_t>(summary.writtenTotal > INT64_MAX ? INT64_MAX : summary.writtenTotal));
-    addLine(detail, "Read since start: %s", read);
-    addLine(detail, "Written since start: %s", written);
+    addByteCountLine(detail, "Read since start", summary.readTotal);
+    addByteCountLine(detail, "Written since start", summary.writtenTotal);
 }
 
 // Every IPv4 address of an interface that is up, but the loopback's, with the interface's name.
