@@ -1,6 +1,6 @@
 # Native (Linux) build of the parts that need no Windows: the byte-size formatter,
-# the performance-data walk and load arithmetic, the value texts and the command
-# matching. Built with AddressSanitizer and UndefinedBehaviorSanitizer for their
+# the performance-data walk and load arithmetic, the per-processor loads, the value texts
+# and the command matching. Built with AddressSanitizer and UndefinedBehaviorSanitizer for their
 # unit tests, and with libFuzzer (clang) for the fuzz targets.
 # The meter's system calls are a seam of function pointers: natively nothing answers them.
 set(KELVORA_PORTABLE_SOURCES
@@ -8,6 +8,7 @@ set(KELVORA_PORTABLE_SOURCES
   sampling/sample_text.cpp
   sampling/load_meter.cpp
   sampling/net_traffic.cpp
+  sampling/core_loads.cpp
   shell/command_match.cpp
   tests/portable/no_system_meter_platform.cpp)
 
