@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <cstdint>
 
+#include "sampling/core_loads.h"
+
 constexpr int CAPTION_SIZE = 100;  // captions and disk paths
 constexpr int VALUE_SIZE = 52;     // measured value texts
 constexpr int PATH_SIZE = 260;     // file system paths
@@ -78,7 +80,8 @@ constexpr int ALWAYS_DRAWN_ITEMS = ITEM_NET_DOWN;
 enum TimerIndex { TIMER_CPU = 0, TIMER_MEMORY, TIMER_BATTERY, TIMER_UPTIME, TIMER_IP, TIMER_DISK, TIMER_NET, TIMER_COUNT };
 // The network graph is two graphs on one plot: download bars, and upload bars drawn over them.
 // Both hold the plot's geometry; the download graph's background and frame are the plot's.
-enum GraphIndex { GRAPH_CPU = 0, GRAPH_MEMORY, GRAPH_NET_DOWN, GRAPH_NET_UP, GRAPH_COUNT };
+// The cores graph shows one bar a processor, its loads of now: it keeps no history.
+enum GraphIndex { GRAPH_CPU = 0, GRAPH_MEMORY, GRAPH_NET_DOWN, GRAPH_NET_UP, GRAPH_CORES, GRAPH_COUNT };
 
 struct PanelModel {
     // Window settings.
@@ -108,10 +111,19 @@ struct PanelModel {
     char netInterface[PATH_SIZE];
     // Set by every reload: the network sampler's next reading starts afresh, with the new name.
     bool netRestart;
+    // Kelvora.cpu.measure: "utility": the CPU figure is the processor utility where the system
+    // has that counter; otherwise, and by default, busy time.
+    bool cpuUtility;
+    // Set by every reload: the cores graph's next reading takes its baseline, every bar at 0.
+    bool coresRestart;
 
     // Measurements.
     int32_t cpuPercent;
     int32_t memoryLoad;
+    // The busy time of each logical processor at the last CPU tick, processor 0 first; a count of
+    // 0 when the processors cannot be read (no bars).
+    uint32_t coreCount;
+    uint8_t coreLoads[MAX_CORES];
     bool batteryCharging;
     bool onAC;
 
@@ -141,6 +153,12 @@ inline GraphState& memoryGraph() { return panelModel.graphs[GRAPH_MEMORY]; }
 // The network graph is drawn only when its plot has room: themes without its keys show nothing.
 inline bool netGraphShown() {
     const GraphState& g = panelModel.graphs[GRAPH_NET_DOWN];
+    return g.width >= 1 && g.height >= 1;
+}
+
+// The cores graph is drawn only when its plot has room: themes without it show nothing.
+inline bool coresGraphShown() {
+    const GraphState& g = panelModel.graphs[GRAPH_CORES];
     return g.width >= 1 && g.height >= 1;
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "config/panel_model.h"
+#include "shell/command_match.h"
 #include "shell/host_api.h"
 
 namespace {
@@ -124,6 +125,22 @@ void readNetworkSettings() {
     readNetGraph(m.graphs[GRAPH_NET_DOWN], m.graphs[GRAPH_NET_UP]);
 }
 
+// The cores graph's plot and colours, then the measure behind the CPU figure: one block after
+// every older key. "utility" is taken without regard to the case of its letters, as the shell
+// takes "true"; any other text means busy time.
+void readCoresAndMeasure() {
+    PanelModel& m = panelModel;
+    GraphState& cores = m.graphs[GRAPH_CORES];
+    cores.x = readInt("Kelvora.coresGraph.x:", 0);
+    cores.y = readInt("Kelvora.coresGraph.y:", 0);
+    cores.width = readInt("Kelvora.coresGraph.width:", 0);
+    cores.height = readInt("Kelvora.coresGraph.height:", 0);
+    cores.color = readColor("Kelvora.coresGraph.color:", "#FFFFFF");
+    cores.background = readColor("Kelvora.coresGraph.background:", "#000000");
+    const char* measure = ReadString(rc(), "Kelvora.cpu.measure:", "time");
+    m.cpuUtility = measure && isUtilityMeasure(measure);
+}
+
 void readDisk(int i, DiskEntry& d) {
     const char* prefix = "Kelvora.disk";
     char key[CAPTION_SIZE];
@@ -169,7 +186,8 @@ void allocateHistory(GraphState& g) {
 
 void rebuildGraph(GraphState& g) {
     releaseHistory(g);
-    allocateHistory(g);
+    // The cores graph draws the loads of now, one bar a processor: it keeps no samples.
+    if (&g != &panelModel.graphs[GRAPH_CORES]) allocateHistory(g);
     deleteGdiObject(g.pen);
     g.pen = CreatePen(PS_SOLID, 1, g.color);
     deleteGdiObject(g.brush);
@@ -247,7 +265,8 @@ void readSettings() {
     for (int i = 1; i <= disks; ++i) readDisk(i, m.disks[i]);
 
     readNetworkSettings();
-    m.snapToEdges = readBool("Kelvora.snapToEdges:");  // last: a newer key never moves the reads before it
+    m.snapToEdges = readBool("Kelvora.snapToEdges:");
+    readCoresAndMeasure();  // last: a newer key never moves the reads before it
 }
 
 void clearGraphHistories() {
@@ -267,6 +286,7 @@ void reloadSettings() {
     panelModel.graphs[GRAPH_CPU].scale = 100;
     panelModel.graphs[GRAPH_MEMORY].scale = 100;
     panelModel.netRestart = true;
+    panelModel.coresRestart = true;
     copyHostStyle();
     deleteGdiObject(panelModel.sctBrush);
     if (panelModel.sctEnabled) panelModel.sctBrush = CreateSolidBrush(panelModel.sctColor);

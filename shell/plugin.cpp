@@ -9,6 +9,7 @@
 #include "config/panel_model.h"
 #include "config/settings.h"
 #include "render/painter.h"
+#include "sampling/core_sampler.h"
 #include "sampling/load_meter.h"
 #include "sampling/net_sampler.h"
 #include "sampling/samplers.h"
@@ -124,6 +125,7 @@ int startPlugin(HINSTANCE instance, HWND slit, SlitChoice choice) {
     lookUpLayeredWindowAttributes();
     lookUpThreadErrorMode();
     lookUpNetworkTables();
+    lookUpProcessorTimes();
     lookUpHostExtras();
 
     if (!registerPanelClass()) {
@@ -158,6 +160,7 @@ void releaseStartResources() {
     releaseBackBuffer();
     releasePerformanceData();
     releaseNetworkSampler();
+    releaseCoreSampler();
     deleteFramePen();
     if (socketsStarted) WSACleanup();
     socketsStarted = false;
