@@ -268,6 +268,12 @@ void runStepOnce(const hostscript::Step& step) {
             if (!loadNetTable(step.text.c_str(), &error)) logLine("net-table failed: %s", error.c_str());
             break;
         }
+        case hostscript::StepKind::CoreTable: {
+            logLine("script core-table %s", quoted(step.text.c_str()).c_str());
+            std::string error;
+            if (!loadCoreTable(step.text.c_str(), &error)) logLine("core-table failed: %s", error.c_str());
+            break;
+        }
         case hostscript::StepKind::Stop:
             logLine("script stop");
             running = false;

@@ -17,6 +17,7 @@ struct Options {
     std::string styleFile;
     std::string editor;   // empty: notepad
     std::string netTable; // an interface table to feed the plugin
+    std::string coreTable; // the processors to feed the plugin
     int stopAfter = -1;   // milliseconds; -1 runs until stopped
     bool explainReads = false;  // log the rc line behind every settings read
     bool logTexts = false;      // log every text the plugin draws

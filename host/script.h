@@ -23,6 +23,7 @@
 //                        at once, with the log quiet in between
 //   interfaces           log the interface table the plugin sees
 //   net-table FILE       feed the plugin the interface table of FILE from now on
+//   core-table FILE      feed the plugin the processors of FILE from now on
 //   stop                 end the run
 #pragma once
 
@@ -31,7 +32,7 @@
 
 namespace hostscript {
 
-enum class StepKind { Wait, Broadcast, BroadcastNull, Reconfigure, Menu, MenuNumber, Drag, Screenshot, Window, WriteInt, Tick, Paint, Restart, ReloadModule, Measure, Clock, Interfaces, NetTable, Stop };
+enum class StepKind { Wait, Broadcast, BroadcastNull, Reconfigure, Menu, MenuNumber, Drag, Screenshot, Window, WriteInt, Tick, Paint, Restart, ReloadModule, Measure, Clock, Interfaces, NetTable, CoreTable, Stop };
 
 struct Step {
     StepKind kind;
