@@ -46,9 +46,26 @@ typedef LONG(WINAPI* QueryExFn)(ULONG, PVOID, ULONG, PVOID, ULONG, PULONG);
 typedef WORD(WINAPI* GroupCountFn)();
 typedef BOOL(WINAPI* SystemTimesFn)(LPFILETIME, LPFILETIME, LPFILETIME);
 
+// The system's own functions, looked up once: they stand between the plugin and every call it
+// makes while no table is fed, and a lookup at each call would be the host's cost in its figures.
 FARPROC systemFunction(const char* name) {
-    const char* module = strncmp(name, "Nt", 2) == 0 ? "ntdll.dll" : "kernel32.dll";
-    return GetProcAddress(GetModuleHandleA(module), name);
+    struct Known {
+        const char* name;
+        FARPROC function;
+        bool lookedUp;
+    };
+    static Known known[] = {{"NtQuerySystemInformation", nullptr, false}, {"NtQuerySystemInformationEx", nullptr, false},
+                            {"GetActiveProcessorGroupCount", nullptr, false}, {"GetSystemTimes", nullptr, false}};
+    for (Known& k : known) {
+        if (strcmp(k.name, name) != 0) continue;
+        if (!k.lookedUp) {
+            const char* module = strncmp(name, "Nt", 2) == 0 ? "ntdll.dll" : "kernel32.dll";
+            k.function = GetProcAddress(GetModuleHandleA(module), name);
+            k.lookedUp = true;
+        }
+        return k.function;
+    }
+    return nullptr;
 }
 
 // A processor's times now: busy for its load's share of the time since the load, idle for the rest.
