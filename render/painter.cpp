@@ -99,13 +99,11 @@ ShownSamples shownSamples(const GraphState& g) {
     return ShownSamples{first, end, oldestHeld};
 }
 
-// One-pixel columns, oldest sample at the left, each as high as barOf(sample) says, drawn as
-// vertical lines in the graph's pen: a line ends one pixel short of its end point, so a line
-// from y + h - bar to y + h fills the column's rows y + h - bar to y + h - 1, the bar standing on
-// the plot's bottom row. One call draws many columns; each single figure costs a call of its own.
-// Samples older than the history holds are 0 and, like every bar of 0 or below, have no column:
-// a negative sample would otherwise draw into the frame below the plot area.
-// Columns of bars standing on row `base` (exclusive), gathered into few line calls.
+// One-pixel columns of bars, drawn as vertical lines in the pen selected: a line ends one pixel
+// short of its end point, so a line from base - bar to base fills the column's rows base - bar to
+// base - 1, the bar standing on the plot's bottom row. One call draws many columns; each single
+// figure costs a call of its own. A bar of 0 or below has no column: a negative one would
+// otherwise draw into the frame below the plot area.
 class BarColumns {
 public:
     BarColumns(HDC dc, int64_t base) : dc(dc), base(base) {}
@@ -136,6 +134,8 @@ private:
     int lines = 0;
 };
 
+// A graph's samples, oldest at the left, each as high as barOf(sample) says. Samples older than
+// the history holds are 0 and have no column.
 template <typename BarOf>
 void drawBars(HDC dc, const GraphState& g, BarOf barOf) {
     if (!g.history || g.samples < 1) return;
