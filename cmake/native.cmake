@@ -1,7 +1,7 @@
 # Native (Linux) build of the parts that need no Windows: the byte-size and rate
-# formatter, the performance-data walk, the load and disk-activity arithmetic, the network
-# rates, the value and tooltip texts, the process shares, the command matching and the
-# actions' command lines. Built with AddressSanitizer and UndefinedBehaviorSanitizer for
+# formatter, the performance-data walk, the load and disk-activity arithmetic, the per-processor
+# loads, the network rates, the value and tooltip texts, the process shares, the command matching
+# and the actions' command lines. Built with AddressSanitizer and UndefinedBehaviorSanitizer for
 # their unit tests, and with libFuzzer (clang) for the fuzz targets.
 # The meter's system calls are a seam of function pointers: natively nothing answers them.
 set(KELVORA_PORTABLE_SOURCES
@@ -15,6 +15,7 @@ set(KELVORA_PORTABLE_SOURCES
   sampling/process_times.cpp
   sampling/exact_math.cpp
   sampling/disk_io.cpp
+  sampling/core_loads.cpp
   shell/command_match.cpp
   shell/action_line.cpp
   tests/portable/no_system_meter_platform.cpp)

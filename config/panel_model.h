@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <cstdint>
 
+#include "sampling/core_loads.h"
+
 constexpr int CAPTION_SIZE = 100;  // captions and disk paths
 constexpr int VALUE_SIZE = 52;     // measured value texts
 constexpr int PATH_SIZE = 260;     // file system paths
@@ -107,9 +109,10 @@ enum TimerIndex {
 };
 // A rate graph is two graphs on one plot: the first's bars (download, read), and the second's
 // (upload, write) drawn over them. Both hold the plot's geometry; the first graph's background
-// and frame are the plot's.
+// and frame are the plot's. The cores graph shows one bar a processor, its loads of now: it keeps
+// no history.
 enum GraphIndex {
-    GRAPH_CPU = 0, GRAPH_MEMORY, GRAPH_NET_DOWN, GRAPH_NET_UP, GRAPH_DISK_READ, GRAPH_DISK_WRITE, GRAPH_COUNT
+    GRAPH_CPU = 0, GRAPH_MEMORY, GRAPH_NET_DOWN, GRAPH_NET_UP, GRAPH_CORES, GRAPH_DISK_READ, GRAPH_DISK_WRITE, GRAPH_COUNT
 };
 
 struct PanelModel {
@@ -142,6 +145,11 @@ struct PanelModel {
     char netInterface[PATH_SIZE];
     // Set by every reload: the network sampler's next reading starts afresh, with the new name.
     bool netRestart;
+    // Kelvora.cpu.measure: "utility": the CPU figure is the processor utility where the system
+    // has that counter; otherwise, and by default, busy time.
+    bool cpuUtility;
+    // Set by every reload: the cores graph's next reading takes its baseline, every bar at 0.
+    bool coresRestart;
     // The one physical disk whose activity is shown, as Kelvora.diskIo.disk: names it; empty: all.
     char diskIoDisk[PATH_SIZE];
     // Set by every reload, like netRestart, for the disk-activity sampler.
@@ -150,6 +158,10 @@ struct PanelModel {
     // Measurements.
     int32_t cpuPercent;
     int32_t memoryLoad;
+    // The busy time of each logical processor at the last CPU tick, processor 0 first; a count of
+    // 0 when the processors cannot be read (no bars).
+    uint32_t coreCount;
+    uint8_t coreLoads[MAX_CORES];
     char diskIoTotal[VALUE_SIZE];  // the disk-activity graph's caption value: read plus write
     bool batteryCharging;
     bool onAC;
@@ -184,6 +196,12 @@ inline bool rateGraphShown(int graph) {
     return g.width >= 1 && g.height >= 1;
 }
 inline bool netGraphShown() { return rateGraphShown(GRAPH_NET_DOWN); }
+
+// The cores graph is drawn only when its plot has room: themes without it show nothing.
+inline bool coresGraphShown() {
+    const GraphState& g = panelModel.graphs[GRAPH_CORES];
+    return g.width >= 1 && g.height >= 1;
+}
 
 // The panel's window and backBuffer are never larger than the virtual screen: a larger
 // panel can never be seen whole, and its bitmap and every rendering would grow without

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "config/panel_model.h"
+#include "shell/command_match.h"
 #include "shell/host_api.h"
 #include "shell/panel_parts.h"
 
@@ -164,6 +165,22 @@ void readTooltipsAndActions() {
     }
 }
 
+// The cores graph's plot and colours, then the measure behind the CPU figure: one block after
+// every older key. "utility" is taken without regard to the case of its letters, as the shell
+// takes "true"; any other text means busy time.
+void readCoresAndMeasure() {
+    PanelModel& m = panelModel;
+    GraphState& cores = m.graphs[GRAPH_CORES];
+    cores.x = readInt("Kelvora.coresGraph.x:", 0);
+    cores.y = readInt("Kelvora.coresGraph.y:", 0);
+    cores.width = readInt("Kelvora.coresGraph.width:", 0);
+    cores.height = readInt("Kelvora.coresGraph.height:", 0);
+    cores.color = readColor("Kelvora.coresGraph.color:", "#FFFFFF");
+    cores.background = readColor("Kelvora.coresGraph.background:", "#000000");
+    const char* measure = ReadString(rc(), "Kelvora.cpu.measure:", "time");
+    m.cpuUtility = measure && isUtilityMeasure(measure);
+}
+
 void readDisk(int i, DiskEntry& d) {
     const char* prefix = "Kelvora.disk";
     char key[CAPTION_SIZE];
@@ -209,7 +226,8 @@ void allocateHistory(GraphState& g) {
 
 void rebuildGraph(GraphState& g) {
     releaseHistory(g);
-    allocateHistory(g);
+    // The cores graph draws the loads of now, one bar a processor: it keeps no samples.
+    if (&g != &panelModel.graphs[GRAPH_CORES]) allocateHistory(g);
     deleteGdiObject(g.pen);
     g.pen = CreatePen(PS_SOLID, 1, g.color);
     deleteGdiObject(g.brush);
@@ -287,7 +305,10 @@ void readSettings() {
     for (int i = 1; i <= disks; ++i) readDisk(i, m.disks[i]);
 
     readNetworkSettings();
-    m.snapToEdges = readBool("Kelvora.snapToEdges:");  // a newer key never moves the reads before it
+    m.snapToEdges = readBool("Kelvora.snapToEdges:");
+    // Newer keys come after all of these, each part's after the one before it, so that a newer key
+    // never moves the reads before it.
+    readCoresAndMeasure();
     readDiskIoSettings();
     readTooltipsAndActions();
 }
@@ -310,6 +331,7 @@ void reloadSettings() {
     panelModel.graphs[GRAPH_MEMORY].scale = 100;
     panelModel.netRestart = true;
     panelModel.diskIoRestart = true;
+    panelModel.coresRestart = true;
     copyHostStyle();
     deleteGdiObject(panelModel.sctBrush);
     if (panelModel.sctEnabled) panelModel.sctBrush = CreateSolidBrush(panelModel.sctColor);

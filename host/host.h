@@ -124,6 +124,19 @@ void installVolumeFeed(HMODULE plugin);
 void hangVolume(const char* path);
 void releaseVolumes();
 
+// --- processors (host_cores.cpp) ---
+// Feeds the plugin the processors of FILE from now on (--core-table and the core-table step):
+// one logical processor a line, fields load= (busy percent, 0 to 100) and group= (0 by default),
+// the processors of each group in order. A processor that the table fed before at the same place
+// goes on from its times, at its new load. The processor counts, the per-processor times and the
+// times of all processors (GetSystemTimes) then come from the fed processors.
+bool loadCoreTable(const char* file, std::string* error);
+// The host's answer to the plugin's run-time lookup of NtQuerySystemInformation,
+// NtQuerySystemInformationEx, GetActiveProcessorGroupCount and GetSystemTimes: each hands the
+// call to the system until a table is fed. Null for other names, and where the system lacks the
+// function.
+FARPROC coreTableLookup(const char* name);
+
 // --- paints of the plugin (host_paints.cpp) ---
 void installPaintCounter(HMODULE plugin);
 // Paints, the renders among them and the drawing calls, since the host started.

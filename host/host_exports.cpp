@@ -19,10 +19,12 @@
 
 // Exported under the names the plugin looks up, with the types it calls them by.
 HOST_EXPORT void WriteBool(const char* file, const char* key, bool value);
+HOST_EXPORT void WriteString(const char* file, const char* key, const char* value);
 HOST_EXPORT HostMenuItem* MakeMenuItemInt(HostMenu* menu, const char* label, const char* command, int value,
                                           int minimum, int maximum);
 HOST_EXPORT bool SnapWindowToEdge(WINDOWPOS* position, LPARAM distance, UINT flags);
 static_assert(std::is_same<decltype(&WriteBool), WriteBoolFn>::value, "WriteBool");
+static_assert(std::is_same<decltype(&WriteString), WriteStringFn>::value, "WriteString");
 static_assert(std::is_same<decltype(&MakeMenuItemInt), MakeMenuItemIntFn>::value, "MakeMenuItemInt");
 static_assert(std::is_same<decltype(&SnapWindowToEdge), SnapWindowToEdgeFn>::value, "SnapWindowToEdge");
 
@@ -136,6 +138,13 @@ HOST_EXPORT void WriteBool(const char* file, const char* key, bool value) {
     const char* text = value ? "true" : "false";
     bool ok = hostrc::storeValue(file, key, text, &error);
     logLine("WriteBool file=%s key=%s value=%s -> %s", quoted(file).c_str(), quoted(key).c_str(), text,
+            ok ? "written" : ("failed: " + error).c_str());
+}
+
+HOST_EXPORT void WriteString(const char* file, const char* key, const char* value) {
+    std::string error;
+    bool ok = hostrc::storeValue(file, key, value ? value : "", &error);
+    logLine("WriteString file=%s key=%s value=%s -> %s", quoted(file).c_str(), quoted(key).c_str(), quoted(value).c_str(),
             ok ? "written" : ("failed: " + error).c_str());
 }
 

@@ -361,6 +361,12 @@ void runStepOnce(const hostscript::Step& step) {
             logLine("script disks");
             logDisks();
             break;
+        case hostscript::StepKind::CoreTable: {
+            logLine("script core-table %s", quoted(step.text.c_str()).c_str());
+            std::string error;
+            if (!loadCoreTable(step.text.c_str(), &error)) logLine("core-table failed: %s", error.c_str());
+            break;
+        }
         case hostscript::StepKind::DiskTable: {
             logLine("script disk-table %s", quoted(step.text.c_str()).c_str());
             std::string error;

@@ -149,12 +149,17 @@ int main(int argc, char** argv) {
     host::explainReads(options.explainReads);
     if (!options.netTable.empty() && !host::loadNetTable(options.netTable.c_str(), &error)) return fail(error, 2);
     if (!options.diskTable.empty() && !host::loadDiskTable(options.diskTable.c_str(), &error)) return fail(error, 2);
+    if (!options.coreTable.empty() && !host::loadCoreTable(options.coreTable.c_str(), &error)) return fail(error, 2);
     for (const std::string& name : options.without) hostlookups::leaveOut(name);
     hostlookups::reportRefusalsTo(logRefusedLookup);
-    // The interface tables the plugin reads go through the host's, which hand each call to the
-    // system until a table is fed; a --without rule before them still leaves a function out.
+    // The interface tables and processors the plugin reads go through the host's, which hand each
+    // call to the system until a table is fed; a --without rule before them still leaves a
+    // function out.
     for (const char* name : {"GetIfTable2", "FreeMibTable"})
         if (FARPROC own = host::netTableLookup(name)) hostlookups::answerWith(name, own);
+    for (const char* name :
+         {"NtQuerySystemInformation", "NtQuerySystemInformationEx", "GetActiveProcessorGroupCount", "GetSystemTimes"})
+        if (FARPROC own = host::coreTableLookup(name)) hostlookups::answerWith(name, own);
 
     if (!host::createHostWindows(GetModuleHandleA(nullptr))) return fail("cannot create the host windows", 1);
     SetConsoleCtrlHandler(onConsoleBreak, TRUE);

@@ -15,6 +15,7 @@ std::string* fileOption(Options& o, const std::string& name) {
     if (name == "--editor") return &o.editor;
     if (name == "--net-table") return &o.netTable;
     if (name == "--disk-table") return &o.diskTable;
+    if (name == "--core-table") return &o.coreTable;
     return nullptr;
 }
 
@@ -61,7 +62,8 @@ Options parseOptions(const std::vector<std::string>& args) {
 const char* usageText() {
     return "usage: blackbox.exe [--slit | --ex] [--log FILE] [--script FILE] [--screenshot FILE]\n"
            "                    [--style FILE] [--editor PROGRAM] [--stop-after MS] [--explain-reads] [--log-texts]\n"
-           "                    [--net-table FILE] [--disk-table FILE] [--without FUNCTION]... PLUGIN.dll\n"
+           "                    [--net-table FILE] [--core-table FILE] [--disk-table FILE] [--without FUNCTION]...\n"
+           "                    PLUGIN.dll\n"
            "  --slit           start the plugin with beginSlitPlugin (default: beginPlugin)\n"
            "  --ex             start the plugin with beginPluginEx\n"
            "  --log FILE       record every host call, plugin message and message box;\n"
@@ -76,6 +78,7 @@ const char* usageText() {
            "  --log-texts      with --log, log every text the plugin draws, with its rectangle\n"
            "  --net-table F    feed the plugin the interface table of F (see README) instead of the system's\n"
            "  --disk-table F   feed the plugin the physical disks of F (see README) in its performance data\n"
+           "  --core-table F   feed the plugin the processors of F (see README) instead of the system's\n"
            "  --without F      the plugin's run-time lookups of the function F (GetProcAddress)\n"
            "                   answer null, as in a shell or system without it; repeatable\n";
 }

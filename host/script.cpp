@@ -52,10 +52,10 @@ std::string parseStep(const std::string& word, const std::string& rest, Step& st
         if (!rest.empty()) return word + " takes nothing after it";
         return "";
     }
-    if (word == "net-table") {
-        step.kind = StepKind::NetTable;
+    if (word == "net-table" || word == "core-table") {
+        step.kind = word == "net-table" ? StepKind::NetTable : StepKind::CoreTable;
         step.text = rest;
-        if (rest.empty()) return "net-table needs a file";
+        if (rest.empty()) return word + " needs a file";
         return "";
     }
     if (word == "disks") {
@@ -206,6 +206,7 @@ const char* stepName(StepKind kind) {
         case StepKind::Clock: return "clock";
         case StepKind::Interfaces: return "interfaces";
         case StepKind::NetTable: return "net-table";
+        case StepKind::CoreTable: return "core-table";
         case StepKind::HangVolume: return "hang-volume";
         case StepKind::ReleaseVolumes: return "release-volumes";
         case StepKind::Unload: return "unload";

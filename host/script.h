@@ -35,6 +35,7 @@
 //                        a share whose server is gone do
 //   release-volumes      the blocked queries return, and no more block
 //   unload               stop the plugin and unload its module, as a shell that switches it off
+//   core-table FILE      feed the plugin the processors of FILE from now on
 //   stop                 end the run
 #pragma once
 
@@ -43,7 +44,7 @@
 
 namespace hostscript {
 
-enum class StepKind { Wait, Broadcast, BroadcastNull, Reconfigure, Menu, MenuNumber, Drag, Screenshot, Window, WriteInt, Tick, Paint, Restart, ReloadModule, Measure, Clock, Interfaces, NetTable, HangVolume, ReleaseVolumes, Unload, Point, DoubleClick, Tooltip, Disks, DiskTable, Stop };
+enum class StepKind { Wait, Broadcast, BroadcastNull, Reconfigure, Menu, MenuNumber, Drag, Screenshot, Window, WriteInt, Tick, Paint, Restart, ReloadModule, Measure, Clock, Interfaces, NetTable, CoreTable, HangVolume, ReleaseVolumes, Unload, Point, DoubleClick, Tooltip, Disks, DiskTable, Stop };
 
 struct Step {
     StepKind kind;

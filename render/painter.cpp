@@ -1,5 +1,5 @@
-// Panel painter: background, the load and rate graphs, the disk rows and the information rows
-// drawn into backBuffer, which is kept from paint to paint: a sampler asks for the parts it
+// Panel painter: background, the load, rate and cores graphs, the disk rows and the information
+// rows drawn into backBuffer, which is kept from paint to paint: a sampler asks for the parts it
 // changed, the changes of one moment are rendered together, and a render draws each part the
 // one way a whole rendering does, clipped to the pixels that changed.
 #include "render/painter.h"
@@ -12,6 +12,7 @@
 
 #include "config/panel_model.h"
 #include "sampling/byte_size.h"
+#include "sampling/core_loads.h"
 #include "shell/host_api.h"
 
 namespace {
@@ -99,39 +100,49 @@ ShownSamples shownSamples(const GraphState& g) {
     return ShownSamples{first, end, oldestHeld};
 }
 
-// One-pixel columns, oldest sample at the left, each as high as barOf(sample) says, drawn as
-// vertical lines in the graph's pen: a line ends one pixel short of its end point, so a line
-// from y + h - bar to y + h fills the column's rows y + h - bar to y + h - 1, the bar standing on
-// the plot's bottom row. One call draws many columns; each single figure costs a call of its own.
-// Samples older than the history holds are 0 and, like every bar of 0 or below, have no column:
-// a negative sample would otherwise draw into the frame below the plot area.
-template <typename BarOf>
-void drawBars(HDC dc, const GraphState& g, BarOf barOf) {
-    if (!g.history || g.samples < 1) return;
-    constexpr int CHUNK = 256;  // columns a call, on the stack: a steady render allocates nothing
+// One-pixel columns of bars, drawn as vertical lines in the pen selected: a line ends one pixel
+// short of its end point, so a line from base - bar to base fills the column's rows base - bar to
+// base - 1, the bar standing on the plot's bottom row. One call draws many columns; each single
+// figure costs a call of its own. A bar of 0 or below has no column: a negative one would
+// otherwise draw into the frame below the plot area.
+class BarColumns {
+public:
+    BarColumns(HDC dc, int64_t base) : dc(dc), base(base) {}
+    ~BarColumns() { flush(); }
+    void add(int64_t column, int64_t bar) {
+        if (bar <= 0) return;
+        // Rows beyond the panel show nothing: bars are cut to a row past its edges, which keeps
+        // the coordinates of huge bars far from any limit of the system's line drawing.
+        const int64_t top = std::max(base - bar, int64_t{-1});
+        const int64_t bottom = std::min(base, int64_t{panelArea.bottom} + 1);
+        if (top >= bottom) return;
+        ends[2 * lines] = POINT{static_cast<int>(column), static_cast<int>(top)};
+        ends[2 * lines + 1] = POINT{static_cast<int>(column), static_cast<int>(bottom)};
+        pointsPerLine[lines] = 2;
+        if (++lines == CHUNK) flush();
+    }
+
+private:
+    static constexpr int CHUNK = 256;  // columns a call, on the stack: a steady render allocates nothing
+    void flush() {
+        if (lines > 0) PolyPolyline(dc, ends, pointsPerLine, lines);
+        lines = 0;
+    }
+    HDC dc;
+    int64_t base;
     POINT ends[2 * CHUNK];
     DWORD pointsPerLine[CHUNK];
     int lines = 0;
-    const int64_t base = static_cast<int64_t>(g.y) + g.height;
-    // Rows beyond the panel show nothing: bars are cut to a row past its edges, which keeps the
-    // coordinates of huge bars far from any limit of the system's line drawing.
-    const int64_t topmost = -1, bottommost = int64_t{panelArea.bottom} + 1;
+};
+
+// A graph's samples, oldest at the left, each as high as barOf(sample) says. Samples older than
+// the history holds are 0 and have no column.
+template <typename BarOf>
+void drawBars(HDC dc, const GraphState& g, BarOf barOf) {
+    if (!g.history || g.samples < 1) return;
+    BarColumns columns(dc, static_cast<int64_t>(g.y) + g.height);
     const ShownSamples shown = shownSamples(g);
-    for (int64_t j = shown.first; j < shown.end; ++j) {
-        const int bar = barOf(g.history[j - shown.oldestHeld]);
-        if (bar <= 0) continue;
-        const int64_t top = std::max(base - bar, topmost), bottom = std::min(base, bottommost);
-        if (top >= bottom) continue;
-        const int column = static_cast<int>(g.x + j);
-        ends[2 * lines] = POINT{column, static_cast<int>(top)};
-        ends[2 * lines + 1] = POINT{column, static_cast<int>(bottom)};
-        pointsPerLine[lines] = 2;
-        if (++lines == CHUNK) {
-            PolyPolyline(dc, ends, pointsPerLine, lines);
-            lines = 0;
-        }
-    }
-    if (lines > 0) PolyPolyline(dc, ends, pointsPerLine, lines);
+    for (int64_t j = shown.first; j < shown.end; ++j) columns.add(g.x + j, barOf(g.history[j - shown.oldestHeld]));
 }
 
 // The highest bar among the columns a graph shows, 0 when none stands.
@@ -227,6 +238,22 @@ void drawRateGraph(HDC dc, int index) {
     else
         snprintf(text, sizeof text, "DISK %s", panelModel.diskIoTotal);
     drawGraphCaption(dc, down, text, sizeof text);
+}
+
+// One bar a processor, its load of now, standing on the plot's bottom row; no caption. Only the
+// columns inside the panel are drawn, so neither a wide plot nor many processors cost more than
+// the panel is wide and the processors are many.
+void drawCoresGraph(HDC dc) {
+    const GraphState& g = panelModel.graphs[GRAPH_CORES];
+    drawGraphFrame(dc, g);
+    SelectObject(dc, g.pen);
+    const int64_t first = std::max<int64_t>(0, -int64_t{g.x});
+    const int64_t end = std::min<int64_t>(g.width, int64_t{panelArea.right} - g.x);
+    BarColumns columns(dc, int64_t{g.y} + g.height);
+    for (int64_t j = first; j < end; ++j) {
+        const int load = coreColumnLoad(panelModel.coreLoads, panelModel.coreCount, g.width, j);
+        columns.add(g.x + j, coreBarHeight(load, g.height));
+    }
 }
 
 // A disk not read yet has no icon: the quota says nothing of a count the row does not know.
@@ -350,6 +377,11 @@ RECT iconRect(HICON icon, int left, int top) {
 RECT graphExtent(int index) {
     const GraphState& g = panelModel.graphs[index];
     if (isRateGraphOverlay(index) || (isRateGraph(index) && !rateGraphShown(index))) return RECT{};
+    // Its bars stay inside the plot, and it has no caption.
+    if (index == GRAPH_CORES)
+        return coresGraphShown() ? onPanel(rectangleOf(int64_t{g.x} - 1, int64_t{g.y} - 1, int64_t{g.x} + g.width + 1,
+                                                       int64_t{g.y} + g.height + 1))
+                                 : RECT{};
     RECT extent = onPanel(rectangleOf(int64_t{g.x} - 1, int64_t{g.y} - 1, int64_t{g.x} + g.width + 1, int64_t{g.y} + g.height + 1));
     // The caption's rectangle lies inside the frame, but for a negative size, whose rectangles
     // are swapped: the text is clipped to the caption's swapped one, which the frame's need not hold.
@@ -487,19 +519,22 @@ bool haveRenderings(HDC windowDc) {
 // ---- Rendering ------------------------------------------------------------------------------
 
 // Every part that reaches `region` (all of them without one), in the order of a whole rendering:
-// the CPU, memory, network and disk-activity graphs, the disk rows, the information rows (the
-// rate rows last). Later drawing covers earlier. Records what each part drew.
+// the CPU, memory, network, cores and disk-activity graphs, the disk rows, the information rows
+// (the rate rows last). Later drawing covers earlier. Records what each part drew.
 void drawParts(HDC dc, HRGN region) {
     auto reaches = [region](const RECT& extent) { return !region || RectInRegion(region, &extent); };
     HGDIOBJ previousFont = SelectObject(dc, panelModel.font);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, styleTextColour());
-    for (int index : {GRAPH_CPU, GRAPH_MEMORY, GRAPH_NET_DOWN, GRAPH_DISK_READ}) {
+    for (int index : {GRAPH_CPU, GRAPH_MEMORY, GRAPH_NET_DOWN, GRAPH_CORES, GRAPH_DISK_READ}) {
         const RECT extent = graphExtent(index);
         if (isRateGraph(index) && !rateGraphShown(index)) continue;
+        if (index == GRAPH_CORES && !coresGraphShown()) continue;
         if (!reaches(extent)) continue;
         if (isRateGraph(index))
             drawRateGraph(dc, index);
+        else if (index == GRAPH_CORES)
+            drawCoresGraph(dc);
         else
             drawGraph(dc, index);
         drawnGraphExtents[index] = extent;

@@ -12,7 +12,8 @@ void paintPanel(HWND window);
 void invalidatePanel();
 // A sampler changed a part: the part is rendered again when the repaint timer lets the ticks that
 // fall due together finish. A graph with its bars and caption (a rate graph is its first graph,
-// GRAPH_NET_DOWN or GRAPH_DISK_READ), an information row's value and a disk row's free space, each with its icon
+// GRAPH_NET_DOWN or GRAPH_DISK_READ; the cores graph has bars only), an information row's value
+// and a disk row's free space, each with its icon
 // where that changed.
 void repaintGraph(int graph);
 void repaintInfoRow(int item);

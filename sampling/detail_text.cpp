@@ -139,3 +139,23 @@ void describePowerFigures(DetailText& detail, const PowerFigures& power) {
         addLine(detail, "Time left: %s", left);
     }
 }
+
+// Three passes over the loads: no sort and no copy, whatever the number of processors.
+void describeCoreFigures(DetailText& detail, const uint8_t* loads, uint32_t count) {
+    if (count == 0) {
+        addLine(detail, "Logical processors: n/a");
+        return;
+    }
+    addLine(detail, "Logical processors: %u", static_cast<unsigned>(count));
+    int64_t shown[BUSIEST_CORES_SHOWN];
+    for (int rank = 0; rank < BUSIEST_CORES_SHOWN && static_cast<uint32_t>(rank) < count; ++rank) {
+        int64_t best = -1;
+        for (uint32_t p = 0; p < count; ++p) {
+            bool taken = false;
+            for (int r = 0; r < rank; ++r) taken = taken || shown[r] == p;
+            if (!taken && (best < 0 || loads[p] > loads[best])) best = p;
+        }
+        shown[rank] = best;
+        addLine(detail, "Processor %u: %u%%", static_cast<unsigned>(best), static_cast<unsigned>(loads[best]));
+    }
+}

@@ -67,3 +67,8 @@ struct PowerFigures {
     uint32_t secondsLeft;   // 0xFFFFFFFF unknown
 };
 void describePowerFigures(DetailText& detail, const PowerFigures& power);
+
+// The cores graph's processors: their number, then the three busiest with their loads, the
+// lower number first among equal loads; "n/a" where no processor was read.
+constexpr int BUSIEST_CORES_SHOWN = 3;
+void describeCoreFigures(DetailText& detail, const uint8_t* loads, uint32_t count);

@@ -203,6 +203,13 @@ bool readBlockCounter(const uint8_t* block, size_t length, uint32_t objectIndex,
     return true;
 }
 
+int32_t utilityPercent(double utility) {
+    // Compared so that NaN, which fails every comparison, reads as 0.
+    if (!(utility >= 0.0)) return 0;
+    if (utility >= 100.0) return 100;
+    return static_cast<int32_t>(inDouble(utility + 0.5));
+}
+
 bool usingProcessorTimes() { return processorTimesInUse; }
 
 void releasePerformanceData() {

@@ -55,6 +55,11 @@ constexpr size_t MAX_INSTANCE_NAME = 255;
 // Asks the system anew at each call.
 PlatformClass detectPlatformClass();
 
+// The processor utility figure (a percentage that passes 100 while processors run above their
+// nominal frequency) as the CPU figure shows it: rounded like a load, exact halves up, and
+// capped at 100 as Task Manager caps it; nothing below 0.
+int32_t utilityPercent(double utility);
+
 // The counter with title index counterIndex of the named instance of the object that starts
 // objectOffset bytes into a data block of blockLength valid bytes. Instance names compare in
 // the ANSI code page, with the ASCII letters A to Z equal to a to z and every other byte exact;

@@ -13,6 +13,7 @@
 
 #include "config/panel_model.h"
 #include "sampling/byte_size.h"
+#include "sampling/core_sampler.h"
 #include "sampling/disk_io.h"
 #include "sampling/disk_io_sampler.h"
 #include "sampling/net_sampler.h"
@@ -70,8 +71,8 @@ void addByteCountLine(DetailText& detail, const char* label, uint64_t bytes) {
 
 }  // namespace
 
-// Today the load is the processors' busy time over the CPU period.
-const char* cpuMeasureInUse() { return "busy time"; }
+// Utility only where the system has the counter; busy time otherwise, whatever the theme asks.
+const char* cpuMeasureInUse() { return cpuUtilityInUse() ? "utility" : "busy time"; }
 
 void describeCpu(int, DetailText& detail) {
     if (panelModel.cpuPercent < 0)
@@ -89,6 +90,8 @@ void describeCpu(int, DetailText& detail) {
         addLine(detail, "measuring\xE2\x80\xA6");
     }
 }
+
+void describeCores(int, DetailText& detail) { describeCoreFigures(detail, panelModel.coreLoads, panelModel.coreCount); }
 
 void describeMemory(int, DetailText& detail) {
     MEMORYSTATUSEX status;

@@ -9,6 +9,7 @@
 
 #include "render/painter.h"
 #include "sampling/byte_size.h"
+#include "sampling/core_sampler.h"
 #include "sampling/load_meter.h"
 #include "sampling/sample_text.h"
 #include "sampling/volume_worker.h"
@@ -29,10 +30,13 @@ bool showRowValue(int item, const char* text) {
 
 void storeIpAddress(const char* dottedAddress) { showRowValue(ITEM_IP, dottedAddress ? dottedAddress : "n/a"); }
 
+// The meter runs at every tick, whatever the measure: busy time is the utility's fallback, and a
+// switch back to busy time then measures from the previous tick, not from a stale baseline.
 void CALLBACK sampleCpu(HWND, UINT, UINT_PTR, DWORD) {
-    panelModel.cpuPercent = cpuMeter.currentLoad();
+    panelModel.cpuPercent = cpuFigure(cpuMeter.currentLoad());
     pushHistory(panelModel.graphs[GRAPH_CPU], panelModel.cpuPercent);
     repaintGraph(GRAPH_CPU);
+    if (coresGraphShown()) sampleCores();
 }
 
 // The 64-bit status: the older call caps its counts at 4 GB (2 GB in 32-bit processes).

@@ -36,6 +36,7 @@ const CommandWord pluginCommands[] = {
     {"config.alphaEnabled", COMMAND_CONFIG_ALPHA_ENABLED, true},
     {"config.alphaValue", COMMAND_CONFIG_ALPHA_VALUE, true},
     {"config.tooltips", COMMAND_CONFIG_TOOLTIPS, true},
+    {"config.cpuMeasure", COMMAND_CONFIG_CPU_MEASURE, true},
 };
 
 }  // namespace
@@ -75,5 +76,22 @@ bool parseLevelArgument(const char* argument, int* level) {
         if (value <= 255) value = value * 10 + (*at - '0');
     if (!endsAt(at)) return false;
     *level = negative ? 0 : value > 255 ? 255 : value;
+    return true;
+}
+
+MeasureArgument parseMeasureArgument(const char* argument) {
+    if (endsAt(argument)) return MEASURE_TOGGLE;
+    if (startsWith(argument, "utility") && endsAt(argument + 7)) return MEASURE_UTILITY;
+    if (startsWith(argument, "time") && endsAt(argument + 4)) return MEASURE_TIME;
+    return MEASURE_UNKNOWN;
+}
+
+bool isUtilityMeasure(const char* text) {
+    static const char utility[] = "utility";
+    for (size_t i = 0; i < sizeof utility; ++i) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != utility[i]) return false;  // the terminators compare too
+    }
     return true;
 }

@@ -16,6 +16,7 @@ enum BroadcastCommand {
     COMMAND_CONFIG_ALPHA_ENABLED,
     COMMAND_CONFIG_ALPHA_VALUE,
     COMMAND_CONFIG_TOOLTIPS,
+    COMMAND_CONFIG_CPU_MEASURE,
 };
 
 // The host's two texts match only whole and byte for byte. The plugin's own commands match
@@ -33,3 +34,12 @@ SwitchArgument parseSwitchArgument(const char* argument);
 // The level command's argument: a whole number, kept within 0 to 255. False, leaving level as
 // it was, for a text that is no whole number (none, "12px", "0x80").
 bool parseLevelArgument(const char* argument, int* level);
+
+// The measure command's argument: none toggles, "utility" and "time" set; anything else is no
+// measure at all. Blanks after it are allowed.
+enum MeasureArgument { MEASURE_TOGGLE, MEASURE_UTILITY, MEASURE_TIME, MEASURE_UNKNOWN };
+MeasureArgument parseMeasureArgument(const char* argument);
+
+// The text of Kelvora.cpu.measure: that asks for utility: "utility" with its ASCII letters in
+// any case.
+bool isUtilityMeasure(const char* text);

@@ -101,13 +101,30 @@ void addTransparencyLevels(HostMenu* config) {
     MakeSubmenu(config, levels, "Transparency level");
 }
 
-// A boolean entry that the shell could not save is left out: the menu offers only settings
-// that last.
+// The measure behind the CPU figure. The next CPU tick shows the new measure; the graph's
+// history stays. Without WriteString in the shell the change holds for this run only.
+void setCpuMeasure(const char* argument) {
+    const MeasureArgument wanted = parseMeasureArgument(argument);
+    if (wanted == MEASURE_UNKNOWN) return;
+    bool& utility = panelModel.cpuUtility;
+    utility = wanted == MEASURE_TOGGLE ? !utility : wanted == MEASURE_UTILITY;
+    if (hostExtras.writeString)
+        hostExtras.writeString(panelModel.rcPath, "Kelvora.cpu.measure:", utility ? "utility" : "time");
+}
+
+// Entries that the shell could not save are left out: the menu offers only settings that last.
+// The measure's entry names the measure it switches to, so that a menu picked after the
+// measure changed by another way still does what its checkmark promised.
 void addConfigurationMenu(HostMenu* main) {
     HostMenu* config = MakeNamedMenu("Configuration", "Kelvora_IDConfiguration", true);
     if (hostExtras.writeBool)
         for (const Switch& s : switches) MakeMenuItem(config, s.label, s.text, panelModel.*s.setting);
     addTransparencyLevels(config);
+    if (hostExtras.writeString) {
+        const bool utility = panelModel.cpuUtility;
+        MakeMenuItem(config, "Match Task Manager",
+                     utility ? "@Kelvora.config.cpuMeasure time" : "@Kelvora.config.cpuMeasure utility", utility);
+    }
     MakeSubmenu(main, config, "Configuration");
 }
 
@@ -148,6 +165,9 @@ void handleBroadcastCommand(HWND window, const char* text) {
             break;
         case COMMAND_CONFIG_ALPHA_VALUE:
             setTransparencyLevel(window, argument);
+            break;
+        case COMMAND_CONFIG_CPU_MEASURE:
+            setCpuMeasure(argument);
             break;
         default:
             break;

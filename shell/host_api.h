@@ -55,6 +55,7 @@ BOOL BBExecute(HWND owner, const char* verb, const char* file, const char* args,
 // module at run time, so that it still loads in a shell without them: they are never in
 // blackbox.def, and a shell that has them exports them under these names.
 typedef void (*WriteBoolFn)(const char* file, const char* key, bool value);
+typedef void (*WriteStringFn)(const char* file, const char* key, const char* value);
 // A number item: the shell shows value and lets the user set a number from minimum to maximum,
 // which it broadcasts as the command text, one blank and the number.
 typedef HostMenuItem* (*MakeMenuItemIntFn)(HostMenu* menu, const char* label, const char* command, int value,

@@ -22,6 +22,7 @@ Function lookUp(HMODULE shell, const char* name) {
 void lookUpHostExtras() {
     HMODULE shell = shellModule();
     hostExtras.writeBool = lookUp<WriteBoolFn>(shell, "WriteBool");
+    hostExtras.writeString = lookUp<WriteStringFn>(shell, "WriteString");
     hostExtras.makeMenuItemInt = lookUp<MakeMenuItemIntFn>(shell, "MakeMenuItemInt");
     hostExtras.snapWindowToEdge = lookUp<SnapWindowToEdgeFn>(shell, "SnapWindowToEdge");
 }

@@ -7,6 +7,7 @@
 
 struct HostExtras {
     WriteBoolFn writeBool;
+    WriteStringFn writeString;
     MakeMenuItemIntFn makeMenuItemInt;
     SnapWindowToEdgeFn snapWindowToEdge;
 };

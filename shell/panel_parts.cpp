@@ -8,6 +8,7 @@ const PanelPart panelParts[] = {
     {"cpuGraph", PART_GRAPH, GRAPH_CPU, describeCpu, true},
     {"memoryGraph", PART_GRAPH, GRAPH_MEMORY, describeMemory, false},
     {"netGraph", PART_GRAPH, GRAPH_NET_DOWN, describeNetwork, false},
+    {"coresGraph", PART_GRAPH, GRAPH_CORES, describeCores, false},
     {"diskIoGraph", PART_GRAPH, GRAPH_DISK_READ, describeDiskActivity, false},
     {"disk", PART_DISK, 0, describeDisk, false},
     {"ip", PART_ROW, ITEM_IP, describeIp, false},
@@ -37,8 +38,10 @@ bool partShown(int id) {
     const int slot = slotOf(id);
     switch (part.kind) {
         case PART_GRAPH:
-            // Only the rate graphs depend on the theme's giving them room.
-            return slot == 0 && (part.index < GRAPH_NET_DOWN || rateGraphShown(part.index));
+            // The load graphs are always there; the others only where the theme gives them room.
+            if (slot != 0) return false;
+            if (part.index == GRAPH_CORES) return coresGraphShown();
+            return part.index < GRAPH_NET_DOWN || rateGraphShown(part.index);
         case PART_DISK:
             return slot >= 1 && slot <= usedDiskSlots();
         case PART_ROW:

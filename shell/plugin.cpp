@@ -10,6 +10,7 @@
 #include "config/settings.h"
 #include "render/painter.h"
 #include "sampling/disk_io_sampler.h"
+#include "sampling/core_sampler.h"
 #include "sampling/load_meter.h"
 #include "sampling/net_sampler.h"
 #include "sampling/samplers.h"
@@ -130,6 +131,7 @@ int startPlugin(HINSTANCE instance, HWND slit, SlitChoice choice) {
     lookUpLayeredWindowAttributes();
     lookUpThreadErrorMode();
     lookUpNetworkTables();
+    lookUpProcessorTimes();
     lookUpHostExtras();
 
     if (!registerPanelClass()) {
@@ -165,6 +167,7 @@ void releaseStartResources() {
     releasePerformanceData();
     releaseNetworkSampler();
     releaseDiskIoSampler();
+    releaseCoreSampler();
     deleteFramePen();
     if (socketsStarted) WSACleanup();
     socketsStarted = false;

@@ -147,6 +147,35 @@ void measurePaints(const char* name) {
     DestroyWindow(window);
 }
 
+// The cores graph of the example theme (212 x 28) with its bars changed, as a CPU tick changes
+// them: rendered again into the kept buffer and copied to the window.
+void measureCoresChange(int processors) {
+    startModel();
+    fakehost::set("Kelvora.width:", "232");
+    fakehost::set("Kelvora.height:", "200");
+    fakehost::set("Kelvora.coresGraph.x:", "10");
+    fakehost::set("Kelvora.coresGraph.y:", "124");
+    fakehost::set("Kelvora.coresGraph.width:", "212");
+    fakehost::set("Kelvora.coresGraph.height:", "28");
+    finishModel();
+    panelModel.coreCount = static_cast<uint32_t>(processors);
+    HWND window = createPaintingPanelWindow();
+    panelModel.panelWindow = window;
+    UpdateWindow(window);
+    int step = 0;
+    const Timing change = measure(MEASURED_RUNS, [processors, &step] {
+        ++step;
+        for (int p = 0; p < processors; ++p) panelModel.coreLoads[p] = static_cast<uint8_t>((p * 37 + step * 11) % 101);
+        repaintGraph(GRAPH_CORES);
+        flushPanelChanges();
+    });
+    char label[128];
+    snprintf(label, sizeof label, "cores graph 212 x 28, %d processors: its change shown", processors);
+    printRow(label, change);
+    panelModel.panelWindow = nullptr;
+    DestroyWindow(window);
+}
+
 }  // namespace
 
 void startModel() {
@@ -169,5 +198,7 @@ void benchPainter() {
     // this should cost what the largest model costs.
     largestModel(1000000);
     measurePaints("largest model, graphs 1,000,000 wide");
+    measureCoresChange(2);
+    measureCoresChange(256);
     startModel();
 }

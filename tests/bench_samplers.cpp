@@ -16,6 +16,7 @@
 #include "config/settings.h"
 #include "sampling/disk_io.h"
 #include "sampling/disk_io_sampler.h"
+#include "sampling/core_sampler.h"
 #include "sampling/load_meter.h"
 #include "sampling/meter_platform.h"
 #include "sampling/net_sampler.h"
@@ -321,6 +322,96 @@ void benchDiskActivity() {
     resetDiskIoSampler();
 }
 
+// Processors served from memory through the cores sampler's seam: groups of up to 64, each
+// processor's times moving on at every query as a busy machine's do.
+int servedProcessors = 2;
+uint64_t servedIdle[256], servedBusy[256];
+uint8_t servedRecords[64 * 48];
+WORD WINAPI servedGroups() { return static_cast<WORD>((servedProcessors + 63) / 64); }
+LONG WINAPI servedGroup(USHORT group, PVOID buffer, ULONG length, PULONG returned) {
+    const int first = 64 * group, count = servedProcessors - first < 64 ? servedProcessors - first : 64;
+    *returned = static_cast<ULONG>(48 * count);
+    if (length < *returned) return static_cast<LONG>(0xC0000004);
+    for (int p = 0; p < count; ++p) {
+        const uint64_t busy = static_cast<uint64_t>((first + p) * 37 % 100) * 1000;
+        servedBusy[first + p] += busy;
+        servedIdle[first + p] += 100000 - busy;
+        const uint64_t times[3] = {servedIdle[first + p], servedIdle[first + p], servedBusy[first + p]};
+        memcpy(servedRecords + 48 * p, times, sizeof times);
+    }
+    memcpy(buffer, servedRecords, *returned);
+    return 0;
+}
+LONG WINAPI servedQuery(ULONG, PVOID buffer, ULONG length, PULONG returned) {
+    return servedGroup(0, buffer, length, returned);
+}
+LONG WINAPI servedQueryByGroup(ULONG, PVOID input, ULONG, PVOID buffer, ULONG length, PULONG returned) {
+    return servedGroup(*static_cast<USHORT*>(input), buffer, length, returned);
+}
+const CorePlatform servedCores = {servedGroups, servedQuery, servedQueryByGroup};
+void bareServedProcessors() {
+    uint8_t buffer[64 * 48];
+    ULONG returned = 0;
+    const WORD groups = servedGroups();
+    if (groups == 1) servedQuery(8, buffer, sizeof buffer, &returned);
+    for (USHORT g = 0; groups > 1 && g < groups; ++g) servedQueryByGroup(8, &g, sizeof g, buffer, sizeof buffer, &returned);
+}
+
+typedef LONG(WINAPI* QuerySystemInformationFn)(ULONG, PVOID, ULONG, PULONG);
+QuerySystemInformationFn systemQuery = nullptr;
+void bareSystemProcessors() {
+    uint8_t buffer[64 * 48];
+    ULONG returned = 0;
+    systemQuery(8, buffer, sizeof buffer, &returned);
+}
+
+// The CPU tick and the calls it makes, with and without a cores graph, on this machine's
+// processors and on 2 and 256 served from memory; then the ticks' own allocations.
+void benchCpuTickWithCores() {
+    systemQuery = reinterpret_cast<QuerySystemInformationFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    lookUpProcessorTimes();
+    auto tick = [] { sampleCpu(nullptr, 0, 0, 0); };
+    auto withCores = [](bool shown) {
+        fakehost::set("Kelvora.coresGraph.width:", shown ? "212" : "0");
+        fakehost::set("Kelvora.coresGraph.height:", "28");
+        reloadSettings();
+    };
+    printTableHeader("The CPU tick with and without the cores graph (ratio: tick / its bare platform calls)");
+    withCores(false);
+    const Timing times = measure(501, bareProcessorTimes);
+    const Timing without = measure(501, tick);
+    printRow("GetSystemTimes (the meter's call under Wine)", times);
+    printRow("sampleCpu without a cores graph", without, without.median / times.median, "of the bare call");
+    withCores(true);
+    const Timing systemBare = measure(501, [] {
+        bareProcessorTimes();
+        bareSystemProcessors();
+    });
+    const Timing system = measure(501, tick);
+    printRow("GetSystemTimes + NtQuerySystemInformation (this machine's processors)", systemBare);
+    printRow("sampleCpu with a cores graph, this machine's processors", system, system.median / systemBare.median,
+             "of the bare calls");
+    installCorePlatform(&servedCores);
+    for (int processors : {2, 256}) {
+        servedProcessors = processors;
+        withCores(true);
+        const Timing bare = measure(501, [] {
+            bareProcessorTimes();
+            bareServedProcessors();
+        });
+        const Timing served = measure(501, tick);
+        char label[128];
+        snprintf(label, sizeof label, "GetSystemTimes + serving %d processors (%d group%s)", processors,
+                 servedGroups(), servedGroups() > 1 ? "s" : "");
+        printRow(label, bare);
+        snprintf(label, sizeof label, "sampleCpu with a cores graph, %d processors served", processors);
+        printRow(label, served, served.median / bare.median, "of the bare calls");
+    }
+    installCorePlatform(nullptr);
+    withCores(false);
+}
+
 struct SamplerRow {
     const char* name;
     TIMERPROC sampler;
@@ -405,6 +496,8 @@ void benchSamplers() {
     printRow("sampleNetwork, 500 interfaces (Windows XP's GetIfTable served from memory)", manyXp,
              manyXp.median / systemTable.median, "of sampleNetwork on this machine's table");
 
+    benchCpuTickWithCores();
+
     printf("\nHeap allocations by the plugin's own code per steady-state tick (the system's own, such as\n"
            "the table GetIfTable2 makes, are not the plugin's):\n\n| sampler | allocations |\n|---|---:|\n");
     auto countPerTick = [](const char* name, TIMERPROC sampler) {
@@ -417,6 +510,19 @@ void benchSamplers() {
         printf("| %s | %.2f |\n", name, allocations / 100.0);
     };
     for (const SamplerRow& row : rows) countPerTick(row.name, row.sampler);
+    installCorePlatform(&servedCores);
+    for (int processors : {2, 256}) {
+        servedProcessors = processors;
+        fakehost::set("Kelvora.coresGraph.width:", "212");
+        fakehost::set("Kelvora.coresGraph.height:", "28");
+        reloadSettings();
+        countPerTick(processors == 2 ? "sampleCpu with a cores graph, 2 processors"
+                                     : "sampleCpu with a cores graph, 256 processors",
+                     sampleCpu);
+    }
+    installCorePlatform(nullptr);
+    fakehost::set("Kelvora.coresGraph.width:", "0");
+    reloadSettings();
     installNetPlatform(&servedMany);
     countPerTick("sampleNetwork, 500 interfaces", sampleNetwork);
     installNetPlatform(&servedManyXp);

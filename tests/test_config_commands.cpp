@@ -5,6 +5,8 @@
 #include <string>
 
 #include "config/panel_model.h"
+#include "sampling/core_sampler.h"
+#include "sampling/samplers.h"
 #include "shell/host_api.h"
 #include "shell/plugin.h"
 #include "shell/tooltips.h"
@@ -149,7 +151,7 @@ TEST_CASE("docked in the slit, the configuration is written but not applied, but
     CHECK(EqualRect(&before, &after));
     fakehost::log.clear();
     SendMessageA(panel, WM_RBUTTONUP, 0, 0);
-    CHECK(configurationMenuCalls().size() == 8);  // the entries stay, the checkmarks follow the model
+    CHECK(configurationMenuCalls().size() == 9);  // the entries stay, the checkmarks follow the model
     const std::string checkedEntry = "MakeMenuItem Configuration Always on top @Kelvora.config.alwaysOnTop 1";
     CHECK(fakehost::logLinesStartingWith(checkedEntry).size() == 1);
     endPlugin(self());
@@ -176,6 +178,7 @@ TEST_CASE("in a shell without WriteBool and MakeMenuItemInt") {
                 "MakeMenuItem Transparency level 128 @Kelvora.config.alphaValue 128 0",
                 "MakeMenuItem Transparency level 96 @Kelvora.config.alphaValue 96 0",
                 "MakeSubmenu Configuration Transparency level Transparency level",
+                "MakeMenuItem Configuration Match Task Manager @Kelvora.config.cpuMeasure utility 0",
                 "MakeSubmenu Kelvora Configuration Configuration"},
                configurationMenuCalls());
     checkCommand(fakehost::menus()[3].items[5].command.c_str(), {"WriteInt Kelvora.alphaValue: 96"});
@@ -187,4 +190,56 @@ TEST_CASE("in a shell without WriteBool and MakeMenuItemInt") {
     SendMessageA(panel, BB_RECONFIGURE, 0, 0);
     CHECK_FALSE(topmost(panel));
     endPlugin(self());
+}
+
+namespace {
+
+bool fedCounterOpens() { return true; }
+bool fedCounterRead(double* value) {
+    *value = 12.6;
+    return true;
+}
+void fedCounterClose() {}
+const UtilityPlatform fedCounter = {fedCounterOpens, fedCounterRead, fedCounterClose};
+
+}  // namespace
+
+TEST_CASE("Match Task Manager writes the measure, and the next CPU tick shows it with the history kept") {
+    freshHost();
+    StopAtExit stop;
+    installUtilityPlatform(&fedCounter);
+    REQUIRE(beginPlugin(self()) == 0);
+    HWND panel = panelModel.panelWindow;
+    const std::string before = settingsAndPlace();
+    auto entry = [&] {
+        fakehost::log.clear();
+        SendMessageA(panel, WM_RBUTTONUP, 0, 0);
+        std::vector<std::string> lines = fakehost::logLinesStartingWith("MakeMenuItem Configuration Match");
+        return lines.empty() ? std::string() : lines.front();
+    };
+    CHECK(entry() == "MakeMenuItem Configuration Match Task Manager @Kelvora.config.cpuMeasure utility 0");
+    GraphState& cpu = panelModel.graphs[GRAPH_CPU];
+    cpu.history[cpu.samples - 1] = 99;  // a sample the switch must keep
+    checkCommand("@Kelvora.config.cpuMeasure utility", {"WriteString Kelvora.cpu.measure: utility"});
+    CHECK(panelModel.cpuUtility);
+    sampleCpu(nullptr, 0, 0, 0);
+    CHECK(panelModel.cpuPercent == 13);
+    CHECK(cpu.history[cpu.samples - 2] == 99);
+    CHECK(entry() == "MakeMenuItem Configuration Match Task Manager @Kelvora.config.cpuMeasure time 1");
+    checkCommand("@Kelvora.config.cpuMeasure", {"WriteString Kelvora.cpu.measure: time"});
+    CHECK_FALSE(panelModel.cpuUtility);
+    for (const char* text : {"@Kelvora.config.cpuMeasure Utility", "@Kelvora.config.cpuMeasure 1"}) checkCommand(text, {});
+    CHECK(settingsAndPlace() == before);
+
+    SUBCASE("in a shell without WriteString the entry is left out; the command acts for this run") {
+        WithoutFunction noWriteString("WriteString");
+        endPlugin(self());
+        REQUIRE(beginPlugin(self()) == 0);
+        panel = panelModel.panelWindow;
+        CHECK(entry().empty());
+        checkCommand("@Kelvora.config.cpuMeasure", {});
+        CHECK(panelModel.cpuUtility);
+    }
+    endPlugin(self());
+    installUtilityPlatform(nullptr);
 }

@@ -11,6 +11,7 @@
 #include "config/settings.h"
 #include "render/painter.h"
 #include "sampling/disk_io_sampler.h"
+#include "sampling/core_sampler.h"
 #include "sampling/load_meter.h"
 #include "sampling/meter_platform.h"
 #include "sampling/net_sampler.h"
@@ -369,7 +370,65 @@ TEST_CASE("the disk-activity graph: read bars, write bars over them, its own sca
     CHECK(image.at(17, 59) == navy);
 }
 
-TEST_CASE("rate parts without room draw nothing: a theme without them keeps every pixel") {
+TEST_CASE("the cores graph: a bar a processor from the left, the rest background, shared columns the busiest") {
+    const Keys keys = {{"Kelvora.width:", "120"}, {"Kelvora.height:", "60"}, {"Kelvora.cpuGraph.y:", "-100"},
+                       {"Kelvora.memoryGraph.y:", "-100"}, {"Kelvora.coresGraph.x:", "10"},
+                       {"Kelvora.coresGraph.y:", "20"}, {"Kelvora.coresGraph.width:", "11"},
+                       {"Kelvora.coresGraph.height:", "20"}, {"Kelvora.coresGraph.color:", "#00FF00"},
+                       {"Kelvora.coresGraph.background:", "#000080"}};
+    const unsigned green = 0x00FF00, navy = 0x000080;
+    // Each column's bar: its rows of the bar colour, standing on the plot's bottom row.
+    auto bars = [](const Image& image, int width) {
+        std::vector<int> heights;
+        for (int x = 10; x < 10 + width; ++x) {
+            int rows = 0;
+            while (rows < 20 && image.at(x, 39 - rows) == 0x00FF00) ++rows;
+            for (int y = 39 - rows; y >= 20; --y)
+                if (image.at(x, y) != 0x000080) return std::vector<int>{-1};  // a stray pixel above the bar
+            heights.push_back(rows);
+        }
+        return heights;
+    };
+    auto show = [](std::initializer_list<uint8_t> loads) {
+        panelModel.coreCount = static_cast<uint32_t>(loads.size());
+        std::copy(loads.begin(), loads.end(), panelModel.coreLoads);
+    };
+    SUBCASE("three processors on 11 columns: 3 each, 2 left over; heights rounded down") {
+        loadModel(keys);
+        show({100, 37, 0});
+        PanelWindow panel;
+        panel.paint();
+        const Image image = panel.buffer();
+        CHECK(bars(image, 11) == std::vector<int>{20, 20, 20, 7, 7, 7, 0, 0, 0, 0, 0});
+        for (int y : {19, 40}) CHECK(image.at(15, y) == BLACK);  // the frame above and below
+        for (int x : {9, 21}) CHECK(image.at(x, 30) == BLACK);
+        CHECK(image.at(20, 20) == navy);  // the columns left over
+        CHECK(image.at(22, 30) == pixelOf(STYLE_BACKGROUND));
+        CHECK(pixelsOf(image, pixelOf(TEXT_COLOUR), RECT{0, 0, 120, 60}).empty());  // no caption
+    }
+    SUBCASE("more processors than columns: neighbours share one, which shows the busiest") {
+        Keys narrow = keys;
+        for (auto& key : narrow)
+            if (key.first == "Kelvora.coresGraph.width:") key.second = "2";
+        loadModel(narrow);
+        show({0, 90, 10, 0, 45});  // columns of processors 0-1 and 2-4
+        PanelWindow panel;
+        panel.paint();
+        CHECK(bars(panel.buffer(), 2) == std::vector<int>{18, 9});
+    }
+    SUBCASE("no processors read: frame and background alone") {
+        loadModel(keys);
+        show({});
+        PanelWindow panel;
+        panel.paint();
+        const Image image = panel.buffer();
+        CHECK(bars(image, 11) == std::vector<int>(11, 0));
+        CHECK(pixelsOf(image, green, RECT{0, 0, 120, 60}).empty());
+        CHECK(image.at(9, 19) == BLACK);
+    }
+}
+
+TEST_CASE("rate and cores parts without room draw nothing: a theme without them keeps every pixel") {
     const std::string dir = makeTempDir();
     writeSolidIcon(dir + "net.ico", RGB(0xFF, 0x00, 0xFF));
     const Keys plain = {{"Kelvora.width:", "160"}, {"Kelvora.height:", "100"}, {"Kelvora.ip.caption:", "IP"},
@@ -389,11 +448,15 @@ TEST_CASE("rate parts without room draw nothing: a theme without them keeps ever
     roomless.insert(roomless.end(), {{"Kelvora.netGraph.x:", "5"}, {"Kelvora.netGraph.y:", "5"},
                                      {"Kelvora.netGraph.width:", "50"}, {"Kelvora.netGraph.height:", "0"},
                                      {"Kelvora.diskIoGraph.x:", "5"}, {"Kelvora.diskIoGraph.y:", "5"},
-                                     {"Kelvora.diskIoGraph.width:", "0"}, {"Kelvora.diskIoGraph.height:", "50"}});
+                                     {"Kelvora.diskIoGraph.width:", "0"}, {"Kelvora.diskIoGraph.height:", "50"},
+                                     {"Kelvora.coresGraph.x:", "5"}, {"Kelvora.coresGraph.y:", "5"},
+                                     {"Kelvora.coresGraph.width:", "0"}, {"Kelvora.coresGraph.height:", "30"}});
     loadModel(roomless, dir);
     snprintf(panelModel.items[ITEM_NET_DOWN].value, VALUE_SIZE, "%s", "9 B/s");
     snprintf(panelModel.items[ITEM_DISK_READ].value, VALUE_SIZE, "%s", "9 B/s");
     snprintf(panelModel.diskIoTotal, VALUE_SIZE, "%s", "9 B/s");
+    panelModel.coreCount = 4;
+    memset(panelModel.coreLoads, 100, 4);
     PanelWindow after;
     after.paint();
     CHECK(after.buffer().pixels == without.pixels);
@@ -796,6 +859,30 @@ DWORD WINAPI fakeIfTable2(PMIB_IF_TABLE2* table) {
 VOID WINAPI keepFakeTable(PVOID) {}
 ULONGLONG fakeNetTickCount() { return fakeNetTick += 1000; }
 
+// Processors in groups of up to 64, busy at random shares; now and then their number changes.
+uint64_t fakeCoreIdle[256], fakeCoreBusy[256];
+int fakeCores = 8;
+WORD WINAPI fakeCoreGroups() {
+    if (randomIn(0, 19) == 0) fakeCores = randomIn(0, 3) == 0 ? 200 : randomIn(1, 70);
+    return static_cast<WORD>((fakeCores + 63) / 64);
+}
+LONG WINAPI fakeCoreTimes(ULONG, PVOID input, ULONG, PVOID buffer, ULONG length, PULONG returned) {
+    const int group = *static_cast<USHORT*>(input);
+    const int first = 64 * group, count = std::min(64, fakeCores - first);
+    *returned = static_cast<ULONG>(48 * count);
+    if (length < *returned) return static_cast<LONG>(0xC0000004);
+    auto* bytes = static_cast<uint8_t*>(buffer);
+    memset(bytes, 0, *returned);
+    for (int p = 0; p < count; ++p) {
+        const uint64_t busy = static_cast<uint64_t>(randomIn(0, 1000));
+        fakeCoreBusy[first + p] += busy;
+        fakeCoreIdle[first + p] += 1000 - busy;
+        const uint64_t times[3] = {fakeCoreIdle[first + p], fakeCoreIdle[first + p], fakeCoreBusy[first + p]};
+        memcpy(bytes + 48 * p, times, sizeof times);
+    }
+    return 0;
+}
+
 // The model rendered whole into a bitmap of its own, no rendering of the painter's used.
 Image renderedFromScratch() {
     HDC screenDc = GetDC(nullptr);
@@ -837,6 +924,8 @@ const LayoutKey layoutKeys[] = {
     {"Kelvora.diskIoGraph.x:", -10, 200},  {"Kelvora.diskIoGraph.y:", 0, 200},
     {"Kelvora.diskIoGraph.width:", 0, 200}, {"Kelvora.diskIoGraph.height:", 0, 70},
     {"Kelvora.diskIoGraph.scale:", -1, 4000},
+    {"Kelvora.coresGraph.x:", -20, 200},   {"Kelvora.coresGraph.y:", -10, 200},
+    {"Kelvora.coresGraph.width:", -1, 200}, {"Kelvora.coresGraph.height:", 0, 70},
 };
 
 }  // namespace
@@ -887,6 +976,8 @@ TEST_CASE("over 2000 random steps the window shows exactly what a rendering from
     resetLoadMeterState();
     const NetPlatform net = {fakeIfTable2, keepFakeTable, GetIfTable, fakeNetTickCount};
     installNetPlatform(&net);
+    const CorePlatform cores = {fakeCoreGroups, nullptr, fakeCoreTimes};
+    installCorePlatform(&cores);
     auto redirect = [](const char* dll, const char* name, void* fake) {
         void* real = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(dll), name));
         REQUIRE(redirectImport(real, fake) > 0);
@@ -961,6 +1052,8 @@ TEST_CASE("over 2000 random steps the window shows exactly what a rendering from
     installNetPlatform(nullptr);
     releaseNetworkSampler();
     resetDiskIoSampler();
+    installCorePlatform(nullptr);
+    releaseCoreSampler();
     installMeterPlatform(nullptr);
     resetLoadMeterState();
 }

@@ -410,6 +410,7 @@ TEST_CASE("the right-click menu is built anew and each entry's text has its effe
                 "MakeMenuItem Configuration Show tooltips @Kelvora.config.tooltips 1",
                 "MakeMenuItem Configuration Transparency @Kelvora.config.alphaEnabled 1",
                 "MakeMenuItemInt Configuration Transparency level @Kelvora.config.alphaValue 44 0 255",
+                "MakeMenuItem Configuration Match Task Manager @Kelvora.config.cpuMeasure utility 0",
                 "MakeSubmenu Kelvora Configuration Configuration", "MakeMenuItem Kelvora About @Kelvora.about 0",
                 "ShowMenu Kelvora"},
                fakehost::log);

@@ -150,6 +150,11 @@ TEST_CASE("an rc file without keys gives the documented defaults") {
     CHECK(m.graphs[GRAPH_DISK_WRITE].color == RGB(255, 128, 0));
     CHECK_FALSE(netGraphShown());
     CHECK_FALSE(rateGraphShown(GRAPH_DISK_READ));
+    const GraphState& cores = m.graphs[GRAPH_CORES];
+    CHECK((cores.x == 0 && cores.y == 0 && cores.width == 0 && cores.height == 0));
+    CHECK((cores.color == RGB(255, 255, 255) && cores.background == RGB(0, 0, 0)));
+    CHECK_FALSE(coresGraphShown());
+    CHECK_FALSE(m.cpuUtility);
     for (const GraphState& g : {m.graphs[GRAPH_CPU], m.graphs[GRAPH_MEMORY]}) {
         CHECK(g.x == 10);
         CHECK(g.y == 50);
@@ -190,9 +195,15 @@ TEST_CASE("reads go to the rc file in the fixed order, then seven keys per disk"
     expected.insert(expected.end(), std::begin(networkReads), std::end(networkReads));
     // Keys added since come after every other, so that older themes read as before.
     expected.push_back("ReadBool Kelvora.snapToEdges: false");
+    for (const char* read : {"ReadInt Kelvora.coresGraph.x: 0", "ReadInt Kelvora.coresGraph.y: 0",
+                             "ReadInt Kelvora.coresGraph.width: 0", "ReadInt Kelvora.coresGraph.height: 0",
+                             "ReadColor Kelvora.coresGraph.color: #FFFFFF",
+                             "ReadColor Kelvora.coresGraph.background: #000000",
+                             "ReadString Kelvora.cpu.measure: \"time\""})
+        expected.push_back(read);
     expected.insert(expected.end(), std::begin(diskIoReads), std::end(diskIoReads));
     expected.push_back("ReadBool Kelvora.tooltips: true");
-    for (const char* graph : {"cpuGraph", "memoryGraph", "netGraph", "diskIoGraph"})
+    for (const char* graph : {"cpuGraph", "memoryGraph", "netGraph", "coresGraph", "diskIoGraph"})
         expected.push_back(std::string("ReadString Kelvora.") + graph + ".action: \"\"");
     for (int i = 1; i <= 2; ++i) expected.push_back("ReadString Kelvora.disk[" + std::to_string(i) + "].action: \"\"");
     for (const char* row : {"ip", "totalMemory", "usedMemory", "freeMemory", "battery", "systemUptime", "netDown", "netUp",
@@ -387,6 +398,22 @@ TEST_CASE("a reload gives each graph a zeroed history of its new width") {
         fakehost::set("Kelvora.netGraph.scale:", "-3");
         reloadSettings();
         CHECK(panelModel.graphs[GRAPH_NET_UP].scale == 0);
+    }
+    SUBCASE("the cores graph keeps no history, however wide; the measure takes utility in any case") {
+        fakehost::set("Kelvora.coresGraph.width:", "300");
+        fakehost::set("Kelvora.coresGraph.height:", "40");
+        for (const char* measure : {"utility", "UTILITY"}) {
+            fakehost::set("Kelvora.cpu.measure:", measure);
+            reloadSettings();
+            CHECK(coresGraphShown());
+            CHECK(panelModel.graphs[GRAPH_CORES].history == nullptr);
+            CHECK(panelModel.cpuUtility);
+        }
+        for (const char* measure : {"", "utilization", "task manager", "time"}) {
+            fakehost::set("Kelvora.cpu.measure:", measure);
+            reloadSettings();
+            CHECK_FALSE(panelModel.cpuUtility);
+        }
     }
     SUBCASE("a width below 1 leaves the graph without history") {
         for (const char* width : {"0", "-5"}) {

@@ -153,7 +153,7 @@ def probe_slit_editor(args):
 
 # The shell functions the plugin looks up at run time (shell/host_extras.cpp): never imported,
 # so never in blackbox.def, but exported by the stand-in host as by the real shells.
-LOOKED_UP = ["MakeMenuItemInt", "SnapWindowToEdge", "WriteBool"]
+LOOKED_UP = ["MakeMenuItemInt", "SnapWindowToEdge", "WriteBool", "WriteString"]
 
 
 @case
@@ -204,6 +204,9 @@ def kelvora_reads(rc, disks):
     reads += [("ReadColor", f"netGraph.{k}") for k in ("color", "upColor", "background")]
     reads.append(("ReadInt", "netGraph.scale"))
     reads.append(("ReadBool", "snapToEdges"))
+    reads += [("ReadInt", f"coresGraph.{k}") for k in ("x", "y", "width", "height")]
+    reads += [("ReadColor", f"coresGraph.{k}") for k in ("color", "background")]
+    reads.append(("ReadString", "cpu.measure"))
     reads += [("ReadInt", "timers.diskIo"), ("ReadString", "diskIo.disk")]
     for row in ("diskRead", "diskWrite"):
         reads.append(("ReadString", f"{row}.caption"))
@@ -213,7 +216,7 @@ def kelvora_reads(rc, disks):
     reads += [("ReadColor", f"diskIoGraph.{k}") for k in ("color", "upColor", "background")]
     reads.append(("ReadInt", "diskIoGraph.scale"))
     reads.append(("ReadBool", "tooltips"))
-    reads += [("ReadString", f"{graph}.action") for graph in ("cpuGraph", "memoryGraph", "netGraph", "diskIoGraph")]
+    reads += [("ReadString", f"{graph}.action") for graph in ("cpuGraph", "memoryGraph", "netGraph", "coresGraph", "diskIoGraph")]
     reads += [("ReadString", f"disk[{i}].action") for i in range(1, disks + 1)]
     reads += [("ReadString", f"{row}.action") for row in ITEMS + ["netDown", "netUp", "diskRead", "diskWrite"]]
     return [(reader, rc, f"Kelvora.{key}:") for reader, key in reads]
@@ -249,18 +252,25 @@ def shows_icon(rows, left, top, pixels):
 
 
 def check_panel_picture(args, path, rc):
-    """The four graphs with frame, background and caption; every disk and information row with
-    caption, value and icon."""
+    """The CPU, memory, network and disk-activity graphs with frame, background and caption, the
+    cores graph with frame and nothing but its background and bars; every disk and information row
+    with caption, value and icon."""
     v = rc_values(rc)
     num = lambda key: int(v[key.lower()])
     width, height, rows = read_png(path)
     check((width, height) == (num("Kelvora.width:"), num("Kelvora.height:")), f"screenshot is {width}x{height}")
-    for graph in ("cpuGraph", "memoryGraph", "netGraph", "diskIoGraph"):
+    for graph in ("cpuGraph", "memoryGraph", "netGraph", "coresGraph", "diskIoGraph"):
         x, y, w, h = (num(f"Kelvora.{graph}.{k}:") for k in ("x", "y", "width", "height"))
         frame = [(fx, y - 1) for fx in range(x - 1, x + w + 1)] + [(fx, y + h) for fx in range(x - 1, x + w + 1)]
         frame += [(x - 1, fy) for fy in range(y, y + h)] + [(x + w, fy) for fy in range(y, y + h)]
         check(all(rows[fy][fx] == (0, 0, 0) for fx, fy in frame), f"{graph}: black frame around the plot")
         background = colour(v[f"kelvora.{graph.lower()}.background:"])
+        if graph == "coresGraph":
+            # The bars follow the machine's load: every pixel is either bar or background.
+            bars = colour(v["kelvora.coresgraph.color:"])
+            shown = count_pixels(rows, (x, y, x + w, y + h), background) + count_pixels(rows, (x, y, x + w, y + h), bars)
+            check(shown == w * h, f"{graph}: only bars and background in the plot")
+            continue
         check(count_pixels(rows, (x, y, x + w, y + h), background) > w * h // 3, f"{graph}: plot background")
         # The bars' height follows the machine's load (1 % of a 50-pixel plot is no bar), so
         # only what is always there is checked: frame, background and caption.
@@ -448,6 +458,7 @@ def kelvora_menu_entries(args):
                  'MakeMenuItem menu#3 label="Transparency" command="@Kelvora.config.alphaEnabled" checked=0',
                  'MakeMenuItemInt menu#3 label="Transparency level" command="@Kelvora.config.alphaValue" value=230 '
                  'minimum=0 maximum=255',
+                 'MakeMenuItem menu#3 label="Match Task Manager" command="@Kelvora.config.cpuMeasure utility" checked=0',
                  'MakeSubmenu menu#1 menu#3 title="Configuration"',
                  'MakeMenuItem menu#1 label="About" command="@Kelvora.about" checked=0',
                  "ShowMenu menu#1"], run.log[menu + 1:shown + 1], "the plugin menu")
@@ -575,7 +586,7 @@ def kelvora_config_menu(args):
     with open(rc, "rb") as f:
         theme = f.read()
     script = ("wait 800\nmenu Always on top\nwindow\nmenu Transparency\nwindow\nmenu-number 128 Transparency level\n"
-              "window\nmenu Toggle with plugins\nmenu Snap to edges\nwait 200\nstop\n")
+              "window\nmenu Toggle with plugins\nmenu Snap to edges\nmenu Match Task Manager\nwait 200\nstop\n")
     run = run_host(args.host, plugin, script)
     require_plugin_entry_points(run)
     check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}\n" + run.tail())
@@ -587,7 +598,8 @@ def kelvora_config_menu(args):
                  f'WriteBool file="{rc_win}" key="Kelvora.alphaEnabled:" value=true -> written',
                  f'WriteInt file="{rc_win}" key="Kelvora.alphaValue:" value=128 -> written',
                  f'WriteBool file="{rc_win}" key="Kelvora.pluginToggle:" value=false -> written',
-                 f'WriteBool file="{rc_win}" key="Kelvora.snapToEdges:" value=true -> written'], writes, "writes")
+                 f'WriteBool file="{rc_win}" key="Kelvora.snapToEdges:" value=true -> written',
+                 f'WriteString file="{rc_win}" key="Kelvora.cpu.measure:" value="utility" -> written'], writes, "writes")
     in_order(run, ['menu choice "Transparency level" -> "@Kelvora.config.alphaValue 128"'])
     # On top at once, then translucent with the theme's level, then with the level set.
     size = "{}x{}".format(rc_values(rc)["kelvora.width:"], rc_values(rc)["kelvora.height:"])
@@ -599,9 +611,16 @@ def kelvora_config_menu(args):
     for old, new in ((b"Kelvora.alwaysOnTop: false", b"Kelvora.alwaysOnTop: true"),
                      (b"Kelvora.alphaEnabled: false", b"Kelvora.alphaEnabled: true"),
                      (b"Kelvora.alphaValue: 230", b"Kelvora.alphaValue: 128"),
-                     (b"Kelvora.pluginToggle: true", b"Kelvora.pluginToggle: false")):
+                     (b"Kelvora.pluginToggle: true", b"Kelvora.pluginToggle: false"),
+                     (b"Kelvora.cpu.measure: time", b"Kelvora.cpu.measure: utility")):
         expected = expected.replace(old, new, 1)
     check(after == expected + b"Kelvora.snapToEdges: true\r\n", f"the rc file after the entries:\n{after!r}")
+    # A shell without WriteString could not save the measure: the entry is not in the menu.
+    folder, plugin = kelvora_folder(args, "config-without")
+    run = run_host(args.host, plugin, "wait 800\nmenu Match Task Manager\nstop\n", extra=["--without", "WriteString"])
+    check(run.returncode == 0, f"without WriteString: host exit code {run.returncode}: {run.output}\n" + run.tail())
+    in_order(run, ['lookup "WriteString" -> left out', 'menu has no entry labelled "Match Task Manager"'])
+    check(not run.lines("MakeMenuItem menu#3 label=\"Match"), "the entry is in the menu without WriteString")
 
 
 @case
@@ -974,6 +993,119 @@ def kelvora_volume_hang(args):
           "threads: " + ", ".join(f"{k} {m[k]['threads']}" for k in m))
 
 
+def core_bars(rows, rc, processors):
+    """Each processor's bar height in a screenshot: the rows of the bar colour standing on the
+    cores plot's bottom row, in the middle column of the processor's share."""
+    v = rc_values(rc)
+    x, y, w, h = (int(v[f"kelvora.coresgraph.{k}:"]) for k in ("x", "y", "width", "height"))
+    bar = colour(v["kelvora.coresgraph.color:"])
+    share = max(1, w // processors)
+    heights = []
+    for p in range(processors):
+        column = x + p * share + share // 2
+        rows_up = 0
+        while rows_up < h and rows[y + h - 1 - rows_up][column] == bar:
+            rows_up += 1
+        heights.append(rows_up)
+    return heights
+
+
+def processor_times():
+    """(busy, total) jiffies of each Linux processor, as Wine reports them to the plugin."""
+    times = []
+    with open("/proc/stat") as f:
+        for line in f:
+            fields = line.split()
+            if re.match(r"^cpu\d+$", fields[0]):
+                numbers = [int(n) for n in fields[1:8]]
+                idle = numbers[3] + numbers[4]  # idle and waiting for I/O
+                times.append((sum(numbers) - idle, sum(numbers)))
+    return times
+
+
+@case
+def kelvora_cores_busy(args):
+    """Real per-processor loads under Wine: a process that keeps the last logical processor busy,
+    its affinity set to that processor alone, for a few seconds. In every picture of the panel
+    that processor's bar in the cores graph stands near the full height and above the others',
+    unless the machine's other work kept another processor as busy (it is shared)."""
+    processors = os.cpu_count()
+    if processors is None or processors < 2:
+        print("one processor: nothing to compare")
+        return
+    busy = processors - 1
+    folder, plugin = kelvora_folder(args, "cores-busy")
+    rc = os.path.join(folder, "Kelvora.rc")
+    theme_with(folder, (b"Kelvora.timers.cpu: 500", b"Kelvora.timers.cpu: 400"))
+    shots = [os.path.join(folder, f"cores{i}.png") for i in range(6)]
+    script = "wait 2000\n" + "".join(f"screenshot {winpath(shot)}\nwait 500\n" for shot in shots) + "stop\n"
+    loop = ("import os, time\nos.sched_setaffinity(0, {%d})\nend = time.monotonic() + 30\n"
+            "while time.monotonic() < end:\n    pass\n" % busy)
+    hog = subprocess.Popen([sys.executable, "-c", loop])
+    try:
+        time.sleep(0.5)
+        before = processor_times()
+        run = run_host(args.host, plugin, script)
+        after = processor_times()
+    finally:
+        hog.kill()
+        hog.wait()
+    require_plugin_entry_points(run)
+    check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}\n" + run.tail())
+    h = int(rc_values(rc)["kelvora.coresgraph.height:"])
+    bars = [core_bars(read_png(shot)[2], rc, processors) for shot in shots]
+    # What the machine itself counted over the run, in percent of each processor's time.
+    counted = [100 * (b1 - b0) / max(1, t1 - t0) for (b0, t0), (b1, t1) in zip(before, after)]
+    print(f"bars of {processors} processors (height {h}), processor {busy} kept busy: {bars}")
+    print("busy time over the run by /proc/stat: " + ", ".join(f"{c:.0f} %" for c in counted))
+    for shot in bars:
+        check(shot[busy] >= h * 0.8, f"processor {busy}: a bar of {shot[busy]} of {h} rows: {bars}")
+    for p in range(processors):
+        if p == busy or counted[p] >= 90:
+            continue   # the machine's other work kept this one as busy: there is nothing to tell apart
+        check(statistics.median(s[p] for s in bars) < statistics.median(s[busy] for s in bars),
+              f"processor {p} ({counted[p]:.0f} % busy by /proc/stat) stands as high as the busy one: {bars}")
+
+
+# Processors fed by the host, in two groups: bars of exactly known heights.
+FED_CORES = "load=100\nload=50\nload=0\ngroup=1 load=25\n"
+
+
+@case
+def kelvora_cores_fed(args):
+    """Processors fed by the host in two groups (read group by group): four equal shares of the
+    plot, bars of load x height / 100 rows, and the CPU figure their average busy time. Where the
+    system has no processor query, no bars at all."""
+    folder, plugin = kelvora_folder(args, "cores-fed")
+    rc = os.path.join(folder, "Kelvora.rc")
+    table = os.path.join(folder, "cores.table")
+    with open(table, "w") as f:
+        f.write(FED_CORES)
+    shots = [os.path.join(folder, "fed.png"), os.path.join(folder, "missing.png")]
+    v = rc_values(rc)
+    h = int(v["kelvora.coresgraph.height:"])
+    expected = [h * load // 100 for load in (100, 50, 0, 25)]
+    for shot, extra in zip(shots, ([], ["--without", "NtQuerySystemInformation", "--without", "NtQuerySystemInformationEx"])):
+        run = run_host(args.host, plugin, f"wait 1800\nscreenshot {winpath(shot)}\nstop\n",
+                       extra=["--log-texts", "--core-table", winpath(table), *extra])
+        require_plugin_entry_points(run)
+        check(run.returncode == 0, f"host exit code {run.returncode}: {run.output}\n" + run.tail())
+        in_order(run, [f'core-table "{winpath(table)}": 4 processors in 2 groups', "returned beginPlugin 0"])
+        width, height, rows = read_png(shot)
+        bars = core_bars(rows, rc, 4)
+        if extra:
+            check(bars == [0, 0, 0, 0], f"without the processor query: bars {bars}")
+            continue
+        check(bars == expected, f"bars {bars}, expected {expected}")
+        x, y, w, _ = (int(v[f"kelvora.coresgraph.{k}:"]) for k in ("x", "y", "width", "height"))
+        background = colour(v["kelvora.coresgraph.background:"])
+        check(all(rows[y + r][x + w - 1 - c] == background for r in range(h) for c in range(w % 4)),
+              "the columns left over are background")
+        cx, cy, cw, ch = (int(v[f"kelvora.cpugraph.{k}:"]) for k in ("x", "y", "width", "height"))
+        captions = drawn_texts(run, (cx, cy, cx + cw, cy + ch), 0x8025)
+        check(captions and captions[-1] == "CPU 44%", f"CPU captions {captions}: the processors' 43.75 % rounded")
+
+
 @case
 def kelvora_soak(args):
     """Reloads, sampler ticks, paints and start/stop cycles in one host process leave memory,
@@ -1096,7 +1228,7 @@ def part_points(rc):
     v = rc_values(rc)
     num = lambda key: int(v[key.lower()])
     points = {}
-    for graph in ("cpuGraph", "memoryGraph", "netGraph", "diskIoGraph"):
+    for graph in ("cpuGraph", "memoryGraph", "netGraph", "coresGraph", "diskIoGraph"):
         x, y, w, h = (num(f"Kelvora.{graph}.{k}:") for k in ("x", "y", "width", "height"))
         points[graph] = (x + w // 2, y + h // 2)
     for i in range(1, num("Kelvora.diskCount:") + 1):
@@ -1147,7 +1279,7 @@ def kelvora_tooltips(args):
         f.write(VPN_TABLE)
     points = part_points(rc)
     order = ["cpuGraph", "memoryGraph", "totalMemory", "netGraph", "netDown", "disk[1]", "ip", "battery",
-             "systemUptime", "diskIoGraph", "diskWrite"]
+             "systemUptime", "coresGraph", "diskIoGraph", "diskWrite"]
     script = "wait 2500\npoint {} {}\nwait 1200\ntooltip\nwait 2500\ntooltip\n".format(*points["cpuGraph"])
     for part in order[1:]:
         script += "point {} {}\nwait 1000\ntooltip\n".format(*points[part])
@@ -1205,6 +1337,11 @@ def kelvora_tooltips(args):
     check(battery[0] in expected, f"battery: {battery} beside the row's {power}")
     check(len(shown["systemUptime"]) == 1 and re.fullmatch(r"Started: \S.*\d.*", shown["systemUptime"][0]),
           f"uptime: {shown['systemUptime']}")
+    # Wine reports the machine's own processors, the busiest first.
+    cores = shown["coresGraph"]
+    loads = [int(l.split()[-1][:-1]) for l in cores[1:] if re.fullmatch(r"Processor \d+: \d+%", l)]
+    check(cores[:1] == [f"Logical processors: {os.cpu_count()}"] and len(loads) == len(cores) - 1 == min(3, os.cpu_count())
+          and loads == sorted(loads, reverse=True), f"coresGraph: {cores}")
     for part in ("diskIoGraph", "diskWrite"):
         lines = shown[part]
         read = re.fullmatch(f"Read since start: ({SIZE_TEXT})", lines[1]) if len(lines) == 3 else None

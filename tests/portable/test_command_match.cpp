@@ -55,4 +55,17 @@ TEST_CASE("switch and level arguments") {
         CHECK_FALSE(parseLevelArgument(text, &level));
         CHECK(level == 77);
     }
+
+    SUBCASE("the measure: its command's argument with case, the rc value without") {
+        CHECK(matchBroadcastCommand("@Kelvora.config.cpuMeasure utility") == COMMAND_CONFIG_CPU_MEASURE);
+        CHECK(matchBroadcastCommand("@Kelvora.config.cpuMeasureX") == COMMAND_NONE);
+        CHECK(parseMeasureArgument("") == MEASURE_TOGGLE);
+        CHECK(parseMeasureArgument("utility ") == MEASURE_UTILITY);
+        CHECK(parseMeasureArgument("time") == MEASURE_TIME);
+        for (const char* text : {"Utility", "utilityx", "times", "time utility"})
+            CHECK(parseMeasureArgument(text) == MEASURE_UNKNOWN);
+        CHECK(isUtilityMeasure("utility"));
+        CHECK(isUtilityMeasure("UTILITY"));
+        for (const char* text : {"", "time", "utilit", "utility ", "utilityy"}) CHECK_FALSE(isUtilityMeasure(text));
+    }
 }

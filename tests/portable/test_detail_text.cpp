@@ -87,6 +87,21 @@ TEST_CASE("a volume's lines: sizes only once it answered, its label only when it
                             linesOf(detail));
 }
 
+TEST_CASE("the processors' lines: their number and the three busiest, the lower number first among equals") {
+    DetailText detail;
+    clearDetail(detail);
+    const uint8_t loads[] = {40, 92, 7, 92, 100, 40};
+    describeCoreFigures(detail, loads, 6);
+    testsupport::checkLines({"Logical processors: 6", "Processor 4: 100%", "Processor 1: 92%", "Processor 3: 92%"},
+                            linesOf(detail));
+    clearDetail(detail);
+    describeCoreFigures(detail, loads, 2);
+    testsupport::checkLines({"Logical processors: 2", "Processor 1: 92%", "Processor 0: 40%"}, linesOf(detail));
+    clearDetail(detail);
+    describeCoreFigures(detail, loads, 0);
+    testsupport::checkLines({"Logical processors: n/a"}, linesOf(detail));
+}
+
 TEST_CASE("a text longer than its buffer is cut at the end, and nothing is added after the cut") {
     DetailText detail;
     clearDetail(detail);

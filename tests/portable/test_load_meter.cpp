@@ -7,6 +7,7 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -281,6 +282,16 @@ TEST_CASE_FIXTURE(MeterTest, "the load rounds exact halves up and is never below
     CHECK(loadOver(-500, 1000) == 150);    // the counter went backwards: ratio -0.5
     // Far beyond any percentage: the largest result, not an undefined conversion.
     CHECK(loadOver(-(int64_t(1) << 62), 1) == INT32_MAX);
+
+    SUBCASE("the utility figure rounds the same way and is capped at 100, as Task Manager caps it") {
+        CHECK(utilityPercent(37.5) == 38);
+        CHECK(utilityPercent(37.49) == 37);
+        CHECK(utilityPercent(99.5) == 100);
+        CHECK(utilityPercent(187.2) == 100);
+        CHECK(utilityPercent(-0.7) == 0);
+        CHECK(utilityPercent(std::numeric_limits<double>::quiet_NaN()) == 0);
+        CHECK(utilityPercent(1e300) == 100);
+    }
 }
 
 TEST_CASE_FIXTURE(MeterTest, "the same time stamp twice gives 0 whatever the counter did") {

@@ -205,6 +205,12 @@ __declspec(dllexport) void WriteBool(const char* file, const char* key, bool val
     store[lower(key)] = value ? "true" : "false";
 }
 
+__declspec(dllexport) void WriteString(const char* file, const char* key, const char* value) {
+    recordFile(file);
+    record(std::string("WriteString ") + key + " " + (value ? value : "(null)"));
+    store[lower(key)] = value ? value : "";
+}
+
 void* GetSettingPtr(int index) {
     record("GetSettingPtr " + std::to_string(index));
     return style;
@@ -305,5 +311,6 @@ BOOL BBExecute(HWND owner, const char* verb, const char* file, const char* args,
 
 // The exported fakes have the types the plugin calls them by.
 static_assert(std::is_same<decltype(&WriteBool), WriteBoolFn>::value, "WriteBool");
+static_assert(std::is_same<decltype(&WriteString), WriteStringFn>::value, "WriteString");
 static_assert(std::is_same<decltype(&MakeMenuItemInt), MakeMenuItemIntFn>::value, "MakeMenuItemInt");
 static_assert(std::is_same<decltype(&SnapWindowToEdge), SnapWindowToEdgeFn>::value, "SnapWindowToEdge");

@@ -10,6 +10,7 @@
 namespace fakehost {
 
 // Log lines: "ReadInt Kelvora.x: 100", "WriteInt Kelvora.x: 250", "WriteBool Kelvora.x: true",
+// "WriteString Kelvora.cpu.measure: utility",
 // "MakeSticky", "MakeNamedMenu Kelvora Kelvora_IDMain 1", "message host 10001 [10103,10901,0]",
 // "message slit 11001", "SnapWindowToEdge 10 0". Texts stand as they are, separated by one blank.
 // The shell functions that a plugin looks up at run time are exported from the test program,
