@@ -428,11 +428,13 @@ HICON drawnRowIcons[ITEM_COUNT];
 HICON drawnDiskIcons[MAX_DISKS + 1];
 
 // Sampler ticks that fall due together come one after another; the window shows their changes
-// once this short timer has let all of them run: a paint would otherwise come between them,
-// since the system delivers paints before timers.
+// once all of them ran: the last one's endTick shows them, and a change outside a tick waits for
+// this short timer, since a paint would come between the ticks (the system delivers paints before
+// timers).
 constexpr UINT_PTR REPAINT_TIMER = 0x4B52;
-constexpr UINT REPAINT_DELAY_MS = USER_TIMER_MINIMUM;
+static_assert(REPAINT_DELAY_MS == USER_TIMER_MINIMUM, "the shortest period a timer has");
 bool repaintTimerSet = false;
+bool inTick = false;
 
 bool staleRegionEmpty() {
     RECT box;
@@ -457,6 +459,7 @@ void CALLBACK repaintTimerFired(HWND window, UINT, UINT_PTR id, DWORD) {
 // A change reaches the window at the repaint timer. Without a rendering there is nothing to
 // patch: the whole-panel paint that invalidatePanel asked for comes anyway.
 void scheduleRepaint() {
+    if (inTick) return;  // the tick's end decides
     if (!panelModel.backBuffer || !panelModel.panelWindow || repaintTimerSet || staleRegionEmpty()) return;
     repaintTimerSet = SetTimer(panelModel.panelWindow, REPAINT_TIMER, REPAINT_DELAY_MS, repaintTimerFired) != 0;
     if (!repaintTimerSet) flushPanelChanges();
@@ -691,6 +694,18 @@ RECT infoRowArea(int item) {
 }
 
 bool infoRowDrawn(int item) { return infoRowShown(item); }
+
+void beginTick() { inTick = true; }
+
+// The tick due next shows these changes with its own; the last of ticks due together shows them
+// all at once, without the repaint timer's wake-up.
+void endTick(bool anotherTickDue) {
+    inTick = false;
+    if (anotherTickDue) return;
+    if (repaintTimerSet && panelModel.panelWindow) KillTimer(panelModel.panelWindow, REPAINT_TIMER);
+    repaintTimerSet = false;
+    flushPanelChanges();
+}
 
 void releaseBackBuffer() {
     releaseRenderings();

@@ -20,6 +20,13 @@ void repaintInfoRow(int item);
 void repaintDiskRow(int slot);
 // Renders the changes and shows them now; the repaint timer calls it, and tests to skip the wait.
 void flushPanelChanges();
+// A timer tick of the plugin: from beginTick to endTick the parts a sampler changed are only
+// marked. endTick shows them at once, or, when another tick falls due within the repaint delay,
+// leaves them to that tick, so that ticks due together are rendered once without a wait.
+void beginTick();
+void endTick(bool anotherTickDue);
+// How soon a tick must fall due to count as due together with the one that ends, in ms.
+constexpr unsigned REPAINT_DELAY_MS = 10;
 bool panelChangesPending();
 // The whole panel rendered from scratch into dc, no cache used or changed: what the window must
 // show. For tests and the benchmark.

@@ -52,6 +52,39 @@ int periodOf(int timer) {
     return periods[timer];
 }
 
+// When each timer last fired (or was set), to tell whether another falls due within the repaint
+// delay: its tick then shows the changes of this one.
+DWORD lastTicks[TIMER_COUNT];
+
+// The period the system gives a timer: at least USER_TIMER_MINIMUM, and a negative setting,
+// passed as a huge unsigned number, at most USER_TIMER_MAXIMUM.
+DWORD timerPeriod(int timer) {
+    const DWORD asked = static_cast<DWORD>(periodOf(timer));
+    return asked < USER_TIMER_MINIMUM ? USER_TIMER_MINIMUM : asked > USER_TIMER_MAXIMUM ? USER_TIMER_MAXIMUM : asked;
+}
+
+bool anotherTickDue(int timer) {
+    const DWORD now = GetTickCount();
+    for (int other = 0; other < TIMER_COUNT; ++other) {
+        if (other == timer || !panelModel.timerIds[other]) continue;
+        const DWORD elapsed = now - lastTicks[other];
+        if (elapsed >= timerPeriod(other) || timerPeriod(other) - elapsed <= REPAINT_DELAY_MS) return true;
+    }
+    return false;
+}
+
+template <int TIMER>
+void CALLBACK timerTick(HWND window, UINT message, UINT_PTR id, DWORD time) {
+    lastTicks[TIMER] = GetTickCount();
+    beginTick();
+    samplerOrder[TIMER](window, message, id, time);
+    endTick(anotherTickDue(TIMER));
+}
+
+const TIMERPROC timerProcedures[TIMER_COUNT] = {
+    timerTick<TIMER_CPU>, timerTick<TIMER_MEMORY>, timerTick<TIMER_BATTERY>, timerTick<TIMER_UPTIME>,
+    timerTick<TIMER_IP>,  timerTick<TIMER_DISK>,   timerTick<TIMER_NET>,     timerTick<TIMER_DISK_IO>};
+
 void startSockets() {
     WSADATA data;
     socketsStarted = WSAStartup(MAKEWORD(2, 0), &data) == 0;
@@ -91,8 +124,10 @@ HWND createPanelWindow() {
 
 // Timers start only after the last start-up box could appear.
 void startTimersAndTakeFirstSamples() {
-    for (int i = 0; i < TIMER_COUNT; ++i)
-        panelModel.timerIds[i] = SetTimer(nullptr, 0, static_cast<UINT>(periodOf(i)), samplerOrder[i]);
+    for (int i = 0; i < TIMER_COUNT; ++i) {
+        panelModel.timerIds[i] = SetTimer(nullptr, 0, static_cast<UINT>(periodOf(i)), timerProcedures[i]);
+        lastTicks[i] = GetTickCount();
+    }
     for (TIMERPROC sampler : samplerOrder) sampler(nullptr, 0, 0, 0);
 }
 

@@ -246,6 +246,22 @@ TEST_CASE("every sampler runs on the real system, writes its texts and asks for 
     WSACleanup();
 }
 
+TEST_CASE("a tick shows its changes at its end; when another tick falls due, that one shows both") {
+    loadDefaults();
+    ShownPanel panel;
+    beginTick();
+    sampleMemory(nullptr, 0, 0, 0);
+    endTick(true);
+    CHECK(panelChangesPending());
+    Sleep(3 * REPAINT_DELAY_MS);
+    MSG message;
+    CHECK_FALSE(PeekMessageA(&message, panel.window, WM_TIMER, WM_TIMER, PM_NOREMOVE));  // no repaint timer
+    beginTick();
+    sampleCpu(nullptr, 0, 0, 0);
+    endTick(false);
+    CHECK_FALSE(panelChangesPending());
+}
+
 TEST_CASE("without Windows Sockets the IP row shows n/a") {
     loadDefaults();
     snprintf(panelModel.items[ITEM_IP].value, VALUE_SIZE, "%s", "10.1.2.3");
