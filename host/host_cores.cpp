@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "host/host.h"
-#include "host/rc_files.h"
 
 namespace host {
 
@@ -178,20 +177,10 @@ bool parseProcessor(const std::string& line, FedProcessor* p, std::string* error
 }  // namespace
 
 bool loadCoreTable(const char* file, std::string* error) {
-    std::string text;
-    if (!hostrc::readWholeFile(file, &text)) {
-        *error = std::string("cannot read the processors ") + file;
-        return false;
-    }
+    std::vector<std::string> lines;
+    if (!readTableLines(file, "processors", &lines, error)) return false;
     std::vector<FedProcessor> rows;
-    size_t begin = 0;
-    while (begin < text.size()) {
-        size_t end = text.find('\n', begin);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(begin, end - begin);
-        begin = end + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == '#') continue;
+    for (const std::string& line : lines) {
         FedProcessor p;
         if (!parseProcessor(line, &p, error)) return false;
         rows.push_back(p);

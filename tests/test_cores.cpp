@@ -16,6 +16,7 @@
 #include "support/fake_host.h"
 #include "support/import_redirect.h"
 #include "support/painting_window.h"
+#include "support/shown_panel.h"
 #include "support/running_plugin.h"
 #include "support/test_support.h"
 
@@ -110,20 +111,6 @@ std::vector<int> loadsFrom(size_t count, int first) {
     return loads;
 }
 
-// A shown panel with its renderings made, so that the sampler's requests for repaints are seen.
-struct ShownPanel {
-    HWND window = createPaintingPanelWindow();
-    ShownPanel() {
-        panelModel.panelWindow = window;
-        UpdateWindow(window);
-        REQUIRE(panelModel.backBuffer != nullptr);
-    }
-    ~ShownPanel() {
-        releaseBackBuffer();
-        panelModel.panelWindow = nullptr;
-        DestroyWindow(window);
-    }
-};
 
 // ---- Busy time and the utility counter fed through their seams ---------------------------------
 

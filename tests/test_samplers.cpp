@@ -14,6 +14,7 @@
 #include "support/fake_host.h"
 #include "support/import_redirect.h"
 #include "support/painting_window.h"
+#include "support/shown_panel.h"
 #include "support/test_support.h"
 
 using namespace testsupport;
@@ -27,20 +28,6 @@ void loadDefaults() {
     reloadSettings();
 }
 
-// A shown panel with its renderings made, so that a sampler's changes are rendered in part.
-struct ShownPanel {
-    HWND window = createPaintingPanelWindow();
-    ShownPanel() {
-        panelModel.panelWindow = window;
-        UpdateWindow(window);
-        REQUIRE(panelModel.backBuffer != nullptr);
-    }
-    ~ShownPanel() {
-        releaseBackBuffer();
-        panelModel.panelWindow = nullptr;
-        DestroyWindow(window);
-    }
-};
 
 std::vector<int64_t> historyOf(const GraphState& g) { return std::vector<int64_t>(g.history, g.history + g.samples); }
 

@@ -8,23 +8,10 @@
 #include <memory>
 #include <vector>
 
+#include "input_bytes.h"
 #include "sampling/core_loads.h"
 
 namespace {
-
-struct Input {
-    const uint8_t* data;
-    size_t size;
-    template <typename T>
-    T take() {
-        T value = 0;
-        const size_t n = size < sizeof value ? size : sizeof value;
-        memcpy(&value, data, n);
-        data += n;
-        size -= n;
-        return value;
-    }
-};
 
 struct Group {
     std::vector<uint8_t> bytes;

@@ -6,23 +6,10 @@
 #include <cstring>
 #include <vector>
 
+#include "input_bytes.h"
 #include "sampling/net_traffic.h"
 
 namespace {
-
-struct Input {
-    const uint8_t* data;
-    size_t size;
-    template <typename T>
-    T take() {
-        T value = 0;
-        const size_t n = size < sizeof value ? size : sizeof value;
-        memcpy(&value, data, n);
-        data += n;
-        size -= n;
-        return value;
-    }
-};
 
 const uint64_t speeds[] = {0, 56000, 10000000, 1000000000, UINT64_MAX};
 
