@@ -76,10 +76,7 @@ void tick() { sampleDiskIo(nullptr, 0, 0, 0); }
 std::string readText() { return panelModel.items[ITEM_DISK_READ].value; }
 std::string writeText() { return panelModel.items[ITEM_DISK_WRITE].value; }
 std::string total() { return panelModel.diskIoTotal; }
-std::vector<int64_t> history(int graph) {
-    const GraphState& g = panelModel.graphs[graph];
-    return std::vector<int64_t>(g.history, g.history + g.samples);
-}
+std::vector<int64_t> history(int graph) { return historyOf(panelModel.graphs[graph]); }
 
 struct Restore {
     ~Restore() {

@@ -143,10 +143,7 @@ void tick(uint64_t ms, std::vector<FakeRow> rows) {
 
 std::string down() { return panelModel.items[ITEM_NET_DOWN].value; }
 std::string up() { return panelModel.items[ITEM_NET_UP].value; }
-std::vector<int64_t> history(int graph) {
-    const GraphState& g = panelModel.graphs[graph];
-    return std::vector<int64_t>(g.history, g.history + g.samples);
-}
+std::vector<int64_t> history(int graph) { return historyOf(panelModel.graphs[graph]); }
 
 struct Restore {
     ~Restore() {

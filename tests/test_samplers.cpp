@@ -28,9 +28,6 @@ void loadDefaults() {
     reloadSettings();
 }
 
-
-std::vector<int64_t> historyOf(const GraphState& g) { return std::vector<int64_t>(g.history, g.history + g.samples); }
-
 bool matchesShape(const char* text, const char* shape) {
     // shape: 'd' one or more digits, anything else literally.
     const char* t = text;

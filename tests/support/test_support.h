@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "config/panel_model.h"
 #include "doctest.h"
 #include "support/check_lines.h"
 
@@ -58,5 +59,8 @@ void writeFile(const std::string& path, const std::string& bytes);
 
 // Zeroes the model after releasing what a previous test left in it.
 void resetModel();
+
+// A graph's samples, the oldest first.
+inline std::vector<int64_t> historyOf(const GraphState& g) { return std::vector<int64_t>(g.history, g.history + g.samples); }
 
 }  // namespace testsupport
