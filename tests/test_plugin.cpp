@@ -12,6 +12,7 @@
 #include "sampling/volume_worker.h"
 #include "shell/commands.h"
 #include "shell/host_api.h"
+#include "shell/plugin_info.h"
 #include "shell/plugin.h"
 #include "support/fake_host.h"
 #include "support/running_plugin.h"
@@ -98,13 +99,13 @@ void countedClose() {
 
 TEST_CASE("pluginInfo answers the identity table") {
     CHECK(std::string(pluginInfo(1)) == "Kelvora");
-    CHECK(std::string(pluginInfo(2)) == "0.0.4");
+    CHECK(std::string(pluginInfo(2)) == KELVORA_VERSION);
     CHECK(std::string(pluginInfo(3)) == "Quenvik");
-    CHECK(std::string(pluginInfo(4)) == "2007-07-28");
+    CHECK(std::string(pluginInfo(4)) == KELVORA_RELEASE_DATE);
     CHECK(std::string(pluginInfo(5)).find("http") == 0);
     CHECK(std::string(pluginInfo(6)).find('@') != std::string::npos);
     for (int code : {0, 7, -1, 1000})
-        CHECK(std::string(pluginInfo(code)) == "Kelvora 0.0.4");
+        CHECK(std::string(pluginInfo(code)) == "Kelvora " KELVORA_VERSION);
 }
 
 TEST_CASE("plugin folder and rc path come from the module path") {
