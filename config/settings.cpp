@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "config/panel_model.h"
+#include "sampling/own_time.h"
 #include "shell/command_match.h"
 #include "shell/host_api.h"
 #include "shell/panel_parts.h"
@@ -23,6 +24,7 @@ struct IconFailures {
 IconFailures* pendingIconFailures = nullptr;
 
 void showIconFailure(const char* path) {
+    OwnTimeAside box;
     MessageBoxA(panelModel.hostWindow, path, "Cannot load icon", MB_TOPMOST | MB_ICONERROR);
 }
 

@@ -13,6 +13,7 @@
 #include "config/panel_model.h"
 #include "sampling/byte_size.h"
 #include "sampling/core_loads.h"
+#include "sampling/own_time.h"
 #include "shell/host_api.h"
 
 namespace {
@@ -461,7 +462,8 @@ void CALLBACK repaintTimerFired(HWND window, UINT, UINT_PTR id, DWORD) {
 void scheduleRepaint() {
     if (inTick) return;  // the tick's end decides
     if (!panelModel.backBuffer || !panelModel.panelWindow || repaintTimerSet || staleRegionEmpty()) return;
-    repaintTimerSet = SetTimer(panelModel.panelWindow, REPAINT_TIMER, REPAINT_DELAY_MS, repaintTimerFired) != 0;
+    repaintTimerSet =
+        SetTimer(panelModel.panelWindow, REPAINT_TIMER, REPAINT_DELAY_MS, measuredTimer<repaintTimerFired>) != 0;
     if (!repaintTimerSet) flushPanelChanges();
 }
 

@@ -17,6 +17,7 @@
 #include "sampling/disk_io.h"
 #include "sampling/disk_io_sampler.h"
 #include "sampling/net_sampler.h"
+#include "sampling/own_time.h"
 #include "sampling/process_sampler.h"
 
 namespace {
@@ -89,6 +90,9 @@ void describeCpu(int, DetailText& detail) {
     } else {
         addLine(detail, "measuring\xE2\x80\xA6");
     }
+    char own[OWN_SHARE_TEXT_SIZE];
+    ownShareOfLastMinute(own, sizeof own);
+    addLine(detail, "Kelvora itself: %s of a core", own);
 }
 
 void describeCores(int, DetailText& detail) { describeCoreFigures(detail, panelModel.coreLoads, panelModel.coreCount); }

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <new>
 
+#include "sampling/own_time.h"
+
 namespace {
 
 bool systemFreeSpace(const char* path, uint64_t* freeBytes, uint64_t* totalBytes) {
@@ -117,7 +119,10 @@ DWORD WINAPI runWorker(void* parameter) {
     // A new worker first takes what the one it replaces left queued: those queries were handed
     // over before it existed, and nobody wakes it for them.
     for (;;) {
-        answerQueuedQueries(*worker);
+        {
+            OwnWorkerSpan span;
+            answerQueuedQueries(*worker);
+        }
         if (worker->retired.load()) break;
         WaitForSingleObject(worker->wake, INFINITE);
     }

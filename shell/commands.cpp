@@ -7,6 +7,7 @@
 #include "config/panel_model.h"
 #include "config/settings.h"
 #include "sampling/core_sampler.h"
+#include "sampling/own_time.h"
 #include "shell/command_match.h"
 #include "shell/host_api.h"
 #include "shell/host_extras.h"
@@ -130,9 +131,17 @@ void addConfigurationMenu(HostMenu* main) {
     MakeSubmenu(main, config, "Configuration");
 }
 
+// Besides the identity, what Kelvora's own work has cost since the start.
 void showAbout() {
-    const char text[] = PLUGIN_NAME " " PLUGIN_VERSION "\nReleased " PLUGIN_RELEASE_DATE "\nby " PLUGIN_AUTHOR
-                        "\n\n" PLUGIN_WEB_ADDRESS;
+    char share[OWN_SHARE_TEXT_SIZE], seconds[OWN_SHARE_TEXT_SIZE], start[128], text[512];
+    ownShareSinceStart(share, sizeof share);
+    ownSecondsSinceStart(seconds, sizeof seconds);
+    ownStartTime(start, sizeof start);
+    snprintf(text, sizeof text,
+             PLUGIN_NAME " " PLUGIN_VERSION "\nReleased " PLUGIN_RELEASE_DATE "\nby " PLUGIN_AUTHOR
+                         "\n\nKelvora itself: %s of a core since %s (%s of processor time)\n\n" PLUGIN_WEB_ADDRESS,
+             share, start, seconds);
+    OwnTimeAside box;
     MessageBoxA(panelModel.hostWindow, text, "About", MB_OK | MB_TOPMOST | MB_ICONINFORMATION);
 }
 
@@ -187,5 +196,6 @@ void showPluginMenu() {
     MakeSubmenu(main, settings, "Settings");
     addConfigurationMenu(main);
     MakeMenuItem(main, "About", "@Kelvora.about", false);
+    OwnTimeAside tracking;  // a shell may track its menu right here
     ShowMenu(main);
 }

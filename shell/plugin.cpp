@@ -13,6 +13,7 @@
 #include "sampling/core_sampler.h"
 #include "sampling/load_meter.h"
 #include "sampling/net_sampler.h"
+#include "sampling/own_time.h"
 #include "sampling/samplers.h"
 #include "sampling/volume_worker.h"
 #include "shell/commands.h"
@@ -75,6 +76,8 @@ bool anotherTickDue(int timer) {
 
 template <int TIMER>
 void CALLBACK timerTick(HWND window, UINT message, UINT_PTR id, DWORD time) {
+    OwnTimeSpan span;
+    if (TIMER == TIMER_CPU) keepOwnTimeReading();
     lastTicks[TIMER] = GetTickCount();
     beginTick();
     samplerOrder[TIMER](window, message, id, time);
@@ -89,7 +92,10 @@ void startSockets() {
     WSADATA data;
     socketsStarted = WSAStartup(MAKEWORD(2, 0), &data) == 0;
     // The start goes on without sockets; the IP row then shows "n/a".
-    if (!socketsStarted) MessageBoxA(nullptr, nullptr, nullptr, MB_OK);
+    if (!socketsStarted) {
+        OwnTimeAside box;
+        MessageBoxA(nullptr, nullptr, nullptr, MB_OK);
+    }
 }
 
 void lookUpLayeredWindowAttributes() {
@@ -101,6 +107,7 @@ void lookUpLayeredWindowAttributes() {
 }
 
 void showStartError(const char* text) {
+    OwnTimeAside box;
     MessageBoxA(panelModel.hostWindow, text, "Error", MB_TOPMOST | MB_ICONERROR);
 }
 
@@ -148,6 +155,8 @@ void notifySlit(UINT message) {
 }
 
 int startPlugin(HINSTANCE instance, HWND slit, SlitChoice choice) {
+    startOwnTime();
+    OwnTimeSpan span;
     panelModel.hostWindow = GetBBWnd();
     panelModel.pluginInstance = instance;
     deleteFramePen();  // left by a failed earlier start
@@ -240,6 +249,7 @@ void derivePluginPaths(const char* modulePath, char* dir, char* rc, size_t size)
 }
 
 const char* pluginInfo(int code) {
+    OwnTimeSpan span;
     switch (code) {
         case 1: return PLUGIN_NAME;
         case 2: return PLUGIN_VERSION;
@@ -260,6 +270,7 @@ int beginPluginEx(HINSTANCE instance, HWND slit) { return startPlugin(instance, 
 bool panelFloats() { return panelModel.slitWindow == nullptr; }
 
 void endPlugin(HINSTANCE) {
+    OwnTimeSpan span;
     killTimers();
     // Returns at once, also while a volume query hangs; no answer reaches the window after it.
     stopVolumeWorkers();
@@ -329,7 +340,9 @@ POINT pointOf(LPARAM lParam) {
 
 }  // namespace
 
-LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+namespace {
+
+LRESULT handlePanelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) relayToTooltip(window, message, wParam, lParam);
     switch (message) {
         case WM_CREATE:
@@ -400,4 +413,16 @@ LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         default:
             return DefWindowProcA(window, message, wParam, lParam);
     }
+}
+
+}  // namespace
+
+// Every message is Kelvora's work but the system commands, whose move loop is the user's drag.
+LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SYSCOMMAND) {
+        OwnTimeAside moveLoop;
+        return handlePanelMessage(window, message, wParam, lParam);
+    }
+    OwnTimeSpan span;
+    return handlePanelMessage(window, message, wParam, lParam);
 }

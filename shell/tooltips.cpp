@@ -9,6 +9,7 @@
 
 #include "config/panel_model.h"
 #include "sampling/detail_text.h"
+#include "sampling/own_time.h"
 #include "sampling/process_sampler.h"
 #include "shell/panel_parts.h"
 
@@ -111,7 +112,7 @@ void startLiveText() {
     const UINT period = panelModel.timers.cpu > static_cast<int32_t>(USER_TIMER_MINIMUM)
                             ? static_cast<UINT>(panelModel.timers.cpu)
                             : USER_TIMER_MINIMUM;
-    liveTimerSet = SetTimer(tipPanel, LIVE_TIMER, period, liveTimerFired) != 0;
+    liveTimerSet = SetTimer(tipPanel, LIVE_TIMER, period, measuredTimer<liveTimerFired>) != 0;
 }
 
 // The processes are read only while a part that shows them is shown.

@@ -9,9 +9,12 @@
 #include "host/resource_use.h"
 #include "sampling/load_meter.h"
 #include "sampling/meter_platform.h"
+#include "sampling/own_time.h"
+#include "sampling/part_details.h"
 #include "sampling/volume_worker.h"
 #include "shell/commands.h"
 #include "shell/host_api.h"
+#include "shell/plugin_info.h"
 #include "shell/plugin.h"
 #include "support/fake_host.h"
 #include "support/running_plugin.h"
@@ -98,13 +101,67 @@ void countedClose() {
 
 TEST_CASE("pluginInfo answers the identity table") {
     CHECK(std::string(pluginInfo(1)) == "Kelvora");
-    CHECK(std::string(pluginInfo(2)) == "0.0.4");
+    CHECK(std::string(pluginInfo(2)) == KELVORA_VERSION);
     CHECK(std::string(pluginInfo(3)) == "Quenvik");
-    CHECK(std::string(pluginInfo(4)) == "2007-07-28");
+    CHECK(std::string(pluginInfo(4)) == KELVORA_RELEASE_DATE);
     CHECK(std::string(pluginInfo(5)).find("http") == 0);
     CHECK(std::string(pluginInfo(6)).find('@') != std::string::npos);
     for (int code : {0, 7, -1, 1000})
-        CHECK(std::string(pluginInfo(code)) == "Kelvora 0.0.4");
+        CHECK(std::string(pluginInfo(code)) == "Kelvora " KELVORA_VERSION);
+}
+
+namespace {
+
+// A fed clock in milliseconds: the wall moves when the test moves it, and every read of the
+// shell's clock adds costPerRead, so that each message the panel handles costs that much.
+uint64_t fedWall = 0;
+uint64_t fedShell = 0;
+uint64_t costPerRead = 0;
+uint64_t readFedWall() { return fedWall; }
+uint64_t readFedShell() { return fedShell += costPerRead; }
+uint64_t readNoWorker() { return 0; }
+OwnRates fedRates() { return OwnRates{1000, 1000, 1000}; }
+const OwnClock fedClock = {readFedWall, readFedShell, readNoWorker, fedRates};
+
+struct FedOwnClock {
+    FedOwnClock() { installOwnClock(&fedClock); }
+    ~FedOwnClock() { installOwnClock(nullptr); }
+};
+
+std::string lastLineOfCpuTip() {
+    DetailText detail;
+    clearDetail(detail);
+    describeCpu(0, detail);
+    const std::string text = detail.text;
+    const size_t end = text.rfind("\r\n");
+    return end == std::string::npos ? text : text.substr(end + 2);
+}
+
+}  // namespace
+
+TEST_CASE("Kelvora's own share: the CPU tooltip's last line over the last minute, the About box's since the start") {
+    freshHost();
+    StopAtExit stop;
+    REQUIRE(beginPlugin(self()) == 0);
+    FedOwnClock fed;  // the account begins anew at wall 0
+    CHECK(lastLineOfCpuTip() == "Kelvora itself: < 0.01% of a core");
+    // Twelve messages of 5 ms each over 6 s: 1% of a core. An unknown command does nothing else.
+    costPerRead = 5;
+    for (int i = 0; i < 12; ++i) broadcast("@Kelvora.nothing");
+    costPerRead = 0;
+    fedWall = 6000;
+    CHECK(lastLineOfCpuTip() == "Kelvora itself: 1.00% of a core");
+    keepOwnTimeReading();  // as the CPU tick does
+    // A minute later, idle: the busy seconds lie before the last minute, but not before the start.
+    fedWall = 66000;
+    CHECK(lastLineOfCpuTip() == "Kelvora itself: < 0.01% of a core");
+    clearMessageBoxes();
+    broadcast("@Kelvora.about");
+    REQUIRE(messageBoxes().size() == 1);
+    const std::string about = messageBoxes()[0].text;
+    CHECK_MESSAGE(about.find("\nKelvora itself: 0.09% of a core since ") != std::string::npos, about);
+    CHECK_MESSAGE(about.find(" (0.060 s of processor time)\n") != std::string::npos, about);
+    endPlugin(self());
 }
 
 TEST_CASE("plugin folder and rc path come from the module path") {
