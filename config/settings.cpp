@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "config/panel_model.h"
+#include "sampling/ip_choice.h"
 #include "shell/command_match.h"
 #include "shell/host_api.h"
 #include "shell/panel_parts.h"
@@ -181,6 +182,13 @@ void readCoresAndMeasure() {
     m.cpuUtility = measure && isUtilityMeasure(measure);
 }
 
+// The IP row's interface and address family: one block after every older key.
+void readIpSettings() {
+    readText("Kelvora.ip.interface:", panelModel.ipInterface, sizeof panelModel.ipInterface);
+    const char* family = ReadString(rc(), "Kelvora.ip.family:", "ipv4");
+    panelModel.ipFamily = ipFamilyOf(family);
+}
+
 void readDisk(int i, DiskEntry& d) {
     const char* prefix = "Kelvora.disk";
     char key[CAPTION_SIZE];
@@ -311,6 +319,7 @@ void readSettings() {
     readCoresAndMeasure();
     readDiskIoSettings();
     readTooltipsAndActions();
+    readIpSettings();
 }
 
 void clearGraphHistories() {
@@ -332,6 +341,7 @@ void reloadSettings() {
     panelModel.netRestart = true;
     panelModel.diskIoRestart = true;
     panelModel.coresRestart = true;
+    panelModel.ipRestart = true;
     copyHostStyle();
     deleteGdiObject(panelModel.sctBrush);
     if (panelModel.sctEnabled) panelModel.sctBrush = CreateSolidBrush(panelModel.sctColor);
