@@ -219,6 +219,7 @@ def kelvora_reads(rc, disks):
     reads += [("ReadString", f"{graph}.action") for graph in ("cpuGraph", "memoryGraph", "netGraph", "coresGraph", "diskIoGraph")]
     reads += [("ReadString", f"disk[{i}].action") for i in range(1, disks + 1)]
     reads += [("ReadString", f"{row}.action") for row in ITEMS + ["netDown", "netUp", "diskRead", "diskWrite"]]
+    reads += [("ReadString", "ip.interface"), ("ReadString", "ip.family")]
     return [(reader, rc, f"Kelvora.{key}:") for reader, key in reads]
 
 
