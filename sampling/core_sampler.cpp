@@ -180,6 +180,15 @@ int32_t cpuFigure(int32_t busy) {
     return busy;
 }
 
+// A rate counter's first collection gives no value, so a counter first opened by the tick after a
+// switch would leave that tick at busy time.
+void primeCpuFigure() {
+    if (!panelModel.cpuUtility || utility != utilityClosed) return;
+    utility = utilityPlatform().open() ? utilityOpen : utilityUnavailable;
+    double firstSample = 0;
+    if (utility == utilityOpen) utilityPlatform().read(&firstSample);
+}
+
 bool cpuUtilityInUse() { return panelModel.cpuUtility && utility == utilityOpen; }
 
 void releaseCoreSampler() {

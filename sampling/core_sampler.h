@@ -46,6 +46,9 @@ void installUtilityPlatform(const UtilityPlatform* platform);
 // The CPU figure of a tick whose busy time is `busy`: with Kelvora.cpu.measure: utility, the
 // utility counter's value where it has one, else busy time.
 int32_t cpuFigure(int32_t busy);
+// Opens the utility counter and collects its first sample where the measure asks for utility and
+// the counter is not open yet, so that the next tick has a value: called when the measure changes.
+void primeCpuFigure();
 // Whether the CPU figure is the utility counter's: the measure asks for it and the counter opened.
 bool cpuUtilityInUse();
 

@@ -6,6 +6,7 @@
 
 #include "config/panel_model.h"
 #include "config/settings.h"
+#include "sampling/core_sampler.h"
 #include "shell/command_match.h"
 #include "shell/host_api.h"
 #include "shell/host_extras.h"
@@ -108,6 +109,7 @@ void setCpuMeasure(const char* argument) {
     if (wanted == MEASURE_UNKNOWN) return;
     bool& utility = panelModel.cpuUtility;
     utility = wanted == MEASURE_TOGGLE ? !utility : wanted == MEASURE_UTILITY;
+    primeCpuFigure();
     if (hostExtras.writeString)
         hostExtras.writeString(panelModel.rcPath, "Kelvora.cpu.measure:", utility ? "utility" : "time");
 }
@@ -152,6 +154,7 @@ void handleBroadcastCommand(HWND window, const char* text) {
             break;
         case COMMAND_READ_SETTINGS:
             reloadSettings();
+            primeCpuFigure();
             applyWindowSettings(window);
             break;
         case COMMAND_WRITE_SETTINGS:

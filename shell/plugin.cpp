@@ -393,6 +393,7 @@ LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
             return DefWindowProcA(window, message, wParam, lParam);
         case BB_RECONFIGURE:
             reloadSettings();
+            primeCpuFigure();
             applyWindowSettings(window);
             return 0;
         case WM_KELVORA_VOLUME_ANSWER:

@@ -194,10 +194,15 @@ TEST_CASE("in a shell without WriteBool and MakeMenuItemInt") {
 
 namespace {
 
-bool fedCounterOpens() { return true; }
+// A rate counter, as the system's: a value from the second collection after it opened on.
+int fedCollections = 0;
+bool fedCounterOpens() {
+    fedCollections = 0;
+    return true;
+}
 bool fedCounterRead(double* value) {
     *value = 12.6;
-    return true;
+    return ++fedCollections >= 2;
 }
 void fedCounterClose() {}
 const UtilityPlatform fedCounter = {fedCounterOpens, fedCounterRead, fedCounterClose};
@@ -230,6 +235,13 @@ TEST_CASE("Match Task Manager writes the measure, and the next CPU tick shows it
     CHECK_FALSE(panelModel.cpuUtility);
     for (const char* text : {"@Kelvora.config.cpuMeasure Utility", "@Kelvora.config.cpuMeasure 1"}) checkCommand(text, {});
     CHECK(settingsAndPlace() == before);
+    // The measure changed in the rc file and read again: the next tick shows utility as well.
+    fakehost::set("Kelvora.cpu.measure:", "utility");
+    SendMessageA(panel, BB_RECONFIGURE, 0, 0);
+    sampleCpu(nullptr, 0, 0, 0);
+    CHECK(panelModel.cpuPercent == 13);
+    fakehost::set("Kelvora.cpu.measure:", "time");
+    SendMessageA(panel, BB_RECONFIGURE, 0, 0);
 
     SUBCASE("in a shell without WriteString the entry is left out; the command acts for this run") {
         WithoutFunction noWriteString("WriteString");
