@@ -1,6 +1,6 @@
 # Native (Linux) build of the parts that need no Windows: the byte-size and rate
 # formatter, the performance-data walk, the load and disk-activity arithmetic, the per-processor
-# loads, the network rates, the value and tooltip texts, the process shares, the command matching
+# loads, the network rates, the IP row's choice of address, the value and tooltip texts, the process shares, the command matching
 # and the actions' command lines. Built with AddressSanitizer and UndefinedBehaviorSanitizer for
 # their unit tests, and with libFuzzer (clang) for the fuzz targets.
 # The meter's system calls are a seam of function pointers: natively nothing answers them.
@@ -10,6 +10,7 @@ set(KELVORA_PORTABLE_SOURCES
   sampling/load_meter.cpp
   sampling/perf_walk.cpp
   sampling/net_traffic.cpp
+  sampling/ip_choice.cpp
   sampling/volume_exchange.cpp
   sampling/detail_text.cpp
   sampling/process_times.cpp

@@ -154,6 +154,12 @@ struct PanelModel {
     char diskIoDisk[PATH_SIZE];
     // Set by every reload, like netRestart, for the disk-activity sampler.
     bool diskIoRestart;
+    // The interface the IP row follows, named as Kelvora.net.interface: names one; empty: the
+    // automatic choice. The family is Kelvora.ip.family: (IpFamily: IPv4, IPv6 or both).
+    char ipInterface[PATH_SIZE];
+    int32_t ipFamily;
+    // Set by every reload: the network sampler's next tick reads the IP row anew.
+    bool ipRestart;
 
     // Measurements.
     int32_t cpuPercent;

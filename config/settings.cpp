@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "config/panel_model.h"
+#include "sampling/ip_choice.h"
 #include "sampling/own_time.h"
 #include "shell/command_match.h"
 #include "shell/host_api.h"
@@ -183,6 +184,13 @@ void readCoresAndMeasure() {
     m.cpuUtility = measure && isUtilityMeasure(measure);
 }
 
+// The IP row's interface and address family: one block after every older key.
+void readIpSettings() {
+    readText("Kelvora.ip.interface:", panelModel.ipInterface, sizeof panelModel.ipInterface);
+    const char* family = ReadString(rc(), "Kelvora.ip.family:", "ipv4");
+    panelModel.ipFamily = ipFamilyOf(family);
+}
+
 void readDisk(int i, DiskEntry& d) {
     const char* prefix = "Kelvora.disk";
     char key[CAPTION_SIZE];
@@ -313,6 +321,7 @@ void readSettings() {
     readCoresAndMeasure();
     readDiskIoSettings();
     readTooltipsAndActions();
+    readIpSettings();
 }
 
 void clearGraphHistories() {
@@ -334,6 +343,7 @@ void reloadSettings() {
     panelModel.netRestart = true;
     panelModel.diskIoRestart = true;
     panelModel.coresRestart = true;
+    panelModel.ipRestart = true;
     copyHostStyle();
     deleteGdiObject(panelModel.sctBrush);
     if (panelModel.sctEnabled) panelModel.sctBrush = CreateSolidBrush(panelModel.sctColor);

@@ -86,11 +86,15 @@ void installTextRecorder(HMODULE plugin);
 // line, fields id=, alias="...", description="...", type=, up=, hardware=, filter=, speed= (bits a
 // second), in=, out= (counters at the load) and in-rate=, out-rate= (bytes a second after it).
 // An interface that the table fed before has too goes on from its counters, at the new rates.
+// Addresses and routes: ipv4=, ipv6=, ipv6-temporary= and ipv6-deprecated= (lists with commas,
+// each address with an optional /prefix), gateway= and gateway6= (a default route of the family
+// leaves by the interface) and metric= (the lowest wins).
 bool loadNetTable(const char* file, std::string* error);
-// Points the plugin's import of GetIfTable at the host's, which answers with the fed table.
+// Points the plugin's imports of GetIfTable, GetAdaptersAddresses and GetBestInterface at the
+// host's, which answer from the fed table.
 void installNetTableFeed(HMODULE plugin);
-// The host's GetIfTable2 and FreeMibTable for the plugin's run-time lookups of those names
-// (null for other names, or where the system lacks them).
+// The host's GetIfTable2, FreeMibTable and GetBestInterfaceEx for the plugin's run-time lookups of
+// those names (null for other names, or where the system lacks them).
 FARPROC netTableLookup(const char* name);
 // Logs the interface table the plugin sees (the fed one, else the system's), a line each.
 void logInterfaces();

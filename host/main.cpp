@@ -155,7 +155,7 @@ int main(int argc, char** argv) {
     // The interface tables and processors the plugin reads go through the host's, which hand each
     // call to the system until a table is fed; a --without rule before them still leaves a
     // function out.
-    for (const char* name : {"GetIfTable2", "FreeMibTable"})
+    for (const char* name : {"GetIfTable2", "FreeMibTable", "GetBestInterfaceEx"})
         if (FARPROC own = host::netTableLookup(name)) hostlookups::answerWith(name, own);
     for (const char* name :
          {"NtQuerySystemInformation", "NtQuerySystemInformationEx", "GetActiveProcessorGroupCount", "GetSystemTimes"})

@@ -42,7 +42,21 @@ struct Table {
     bool readable;    // false: no table, or the named interface is not in it
     size_t count;
     bool counters64;
+    bool listed;            // the table was read, whether the named interface is in it or not
+    uint64_t interfaceSet;  // the identities and states of its rows, mixed
 };
+
+// The set of interfaces and whether each is up, as of the last table read: when it changes (an
+// adapter going up or down, a VPN connecting) the IP row is read again at once.
+uint64_t knownInterfaceSet = 0;
+bool interfaceSetKnown = false;
+
+// FNV-1a over the id and the state, row by row.
+uint64_t mixInterface(uint64_t set, uint64_t id, bool up) {
+    for (int i = 0; i < 8; ++i) set = (set ^ ((id >> (8 * i)) & 0xFF)) * 0x100000001B3ULL;
+    return (set ^ (up ? 1u : 2u)) * 0x100000001B3ULL;
+}
+constexpr uint64_t EMPTY_INTERFACE_SET = 0xCBF29CE484222325ULL;
 
 bool namesInterface() { return panelModel.netInterface[0] != '\0'; }
 
@@ -73,7 +87,10 @@ ULONG namedRow(const MIB_IF_TABLE2& table) {
 Table readTable2(const NetPlatform& platform) {
     PMIB_IF_TABLE2 table = nullptr;
     const bool read = platform.getIfTable2(&table) == NO_ERROR && table;
-    Table result = {false, 0, true};
+    Table result = {false, 0, true, read, EMPTY_INTERFACE_SET};
+    for (ULONG i = 0; read && i < table->NumEntries; ++i)
+        result.interfaceSet = mixInterface(result.interfaceSet, table->Table[i].InterfaceLuid.Value,
+                                           table->Table[i].OperStatus == IfOperStatusUp);
     if (read && growRows(table->NumEntries)) {
         const ULONG named = namesInterface() ? namedRow(*table) : table->NumEntries;
         result.readable = !namesInterface() || named < table->NumEntries;
@@ -117,11 +134,15 @@ bool xpCountsByItself(const MIB_IFROW& row) {
 }
 
 Table readXpTable(const NetPlatform& platform) {
-    Table result = {false, 0, false};
+    Table result = {false, 0, false, false, EMPTY_INTERFACE_SET};
     if (!fillXpTable(platform)) return result;
     // The count must fit the bytes the buffer holds.
     const size_t fits = (xpTableSize - offsetof(MIB_IFTABLE, table)) / sizeof(MIB_IFROW);
     const size_t count = xpTable->dwNumEntries < fits ? xpTable->dwNumEntries : fits;
+    result.listed = true;
+    for (size_t i = 0; i < count; ++i)
+        result.interfaceSet = mixInterface(result.interfaceSet, xpTable->table[i].dwIndex,
+                                           xpTable->table[i].dwOperStatus >= MIB_IF_OPER_STATUS_CONNECTED);
     if (!growRows(count)) return result;
     size_t named = count;
     for (size_t i = 0; namesInterface() && i < count && named == count; ++i)
@@ -155,6 +176,17 @@ void showRates(int64_t down, int64_t up) {
 }
 
 void showUnavailable() { showReading("n/a", "n/a", 0, 0); }
+
+// A reload, or a change of the set since the previous reading, reads the IP row: a new network
+// shows within a network period, not at the IP row's next tick.
+void followInterfaceSet(const Table& table) {
+    const bool changed = table.listed && interfaceSetKnown && table.interfaceSet != knownInterfaceSet;
+    if (table.listed) {
+        knownInterfaceSet = table.interfaceSet;
+        interfaceSetKnown = true;
+    }
+    if (changed || panelModel.ipRestart) sampleIp(nullptr, 0, 0, 0);
+}
 
 void takeWantedName() {
     if (MultiByteToWideChar(CP_ACP, 0, panelModel.netInterface, -1, wantedName, PATH_SIZE) == 0) wantedName[0] = 0;
@@ -243,6 +275,7 @@ void CALLBACK sampleNetwork(HWND, UINT, UINT_PTR, DWORD) {
     if (panelModel.netRestart) restartAfterReload();
     const NetPlatform& platform = netPlatform();
     const Table table = platform.getIfTable2 ? readTable2(platform) : readXpTable(platform);
+    followInterfaceSet(table);
     const uint64_t now = platform.tickCount();
     NetRates rates = {0, 0};
     bool available = table.readable;
@@ -259,6 +292,8 @@ void CALLBACK sampleNetwork(HWND, UINT, UINT_PTR, DWORD) {
         showUnavailable();
     }
 }
+
+bool interfaceCountsByItself(const MIB_IF_ROW2& row) { return countsByItself(row); }
 
 NetTotals netTotals() { return NetTotals{traffic.receivedTotal, traffic.sentTotal}; }
 
@@ -277,4 +312,5 @@ void releaseNetworkSampler() {
     free(xpTable);
     xpTable = nullptr;
     xpTableSize = 0;
+    interfaceSetKnown = false;
 }

@@ -42,6 +42,9 @@ NetTotals netTotals();
 // False when the table cannot be read.
 typedef void (*CountedInterfaceVisitor)(void* context, const char* name, uint64_t inSpeed, uint64_t outSpeed);
 bool listCountedInterfaces(CountedInterfaceVisitor each, void* context);
+// The automatic choice's rule for a row of GetIfTable2's table: up, no loopback, and a physical
+// adapter (hardware, no filter).
+bool interfaceCountsByItself(const MIB_IF_ROW2& row);
 // Releases the sampler's kept buffers and forgets its readings; for the plugin's stop.
 void releaseNetworkSampler();
 

@@ -16,6 +16,7 @@
 #include "sampling/core_sampler.h"
 #include "sampling/disk_io.h"
 #include "sampling/disk_io_sampler.h"
+#include "sampling/ip_sampler.h"
 #include "sampling/net_sampler.h"
 #include "sampling/own_time.h"
 #include "sampling/process_sampler.h"
@@ -46,21 +47,6 @@ void addCountedInterface(void* context, const char* name, uint64_t inSpeed, uint
     auto* list = static_cast<InterfaceList*>(context);
     addInterfaceLine(*list->detail, name, inSpeed, outSpeed);
     ++list->count;
-}
-
-// The adapters with their IPv4 addresses, into a buffer the caller frees; null when there is none.
-IP_ADAPTER_ADDRESSES* readAdapterAddresses() {
-    const ULONG flags = GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
-    ULONG size = 16 * 1024;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        auto* adapters = static_cast<IP_ADAPTER_ADDRESSES*>(malloc(size));
-        if (!adapters) return nullptr;
-        const ULONG answer = GetAdaptersAddresses(AF_INET, flags, nullptr, adapters, &size);
-        if (answer == NO_ERROR) return adapters;
-        free(adapters);
-        if (answer != ERROR_BUFFER_OVERFLOW) return nullptr;
-    }
-    return nullptr;
 }
 
 // "Label: 4.2 GB", the count as the byte sizes show it, at most the largest they take.
@@ -150,26 +136,8 @@ void describeDiskActivity(int, DetailText& detail) {
     addByteCountLine(detail, "Written since start", summary.writtenTotal);
 }
 
-// Every IPv4 address of an interface that is up, but the loopback's, with the interface's name.
-void describeIp(int, DetailText& detail) {
-    IP_ADAPTER_ADDRESSES* adapters = readAdapterAddresses();
-    int shown = 0;
-    for (const IP_ADAPTER_ADDRESSES* a = adapters; a; a = a->Next) {
-        if (a->OperStatus != IfOperStatusUp || a->IfType == IF_TYPE_SOFTWARE_LOOPBACK) continue;
-        char name[3 * 256];
-        utf8OfWide(a->FriendlyName, name, sizeof name);
-        for (const IP_ADAPTER_UNICAST_ADDRESS* u = a->FirstUnicastAddress; u; u = u->Next) {
-            const SOCKADDR* address = u->Address.lpSockaddr;
-            if (!address || address->sa_family != AF_INET) continue;
-            const unsigned char* b =
-                reinterpret_cast<const unsigned char*>(&reinterpret_cast<const sockaddr_in*>(address)->sin_addr);
-            addLine(detail, "%s: %u.%u.%u.%u", name, b[0], b[1], b[2], b[3]);
-            ++shown;
-        }
-    }
-    free(adapters);
-    if (shown == 0) addLine(detail, "No IPv4 address");
-}
+// Every adapter that is up with its addresses, the default route's marked, and the row's choice.
+void describeIp(int, DetailText& detail) { describeIpInterfaces(detail); }
 
 void describeBattery(int, DetailText& detail) {
     SYSTEM_POWER_STATUS power;

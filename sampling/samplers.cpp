@@ -2,8 +2,6 @@
 // small function of its input; none of them allocates.
 #include "sampling/samplers.h"
 
-#include <winsock2.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -72,22 +70,6 @@ void CALLBACK sampleUptime(HWND, UINT, UINT_PTR, DWORD) {
     char text[VALUE_SIZE];
     formatUptime(text, sizeof text, GetTickCount64());
     showRowValue(ITEM_UPTIME, text);
-}
-
-void CALLBACK sampleIp(HWND, UINT, UINT_PTR, DWORD) {
-    char hostName[100];
-    const char* address = nullptr;
-    if (gethostname(hostName, sizeof hostName) == 0) {
-        hostName[sizeof hostName - 1] = '\0';
-        const hostent* host = gethostbyname(hostName);
-        if (host && host->h_addrtype == AF_INET && host->h_length == 4 && host->h_addr_list &&
-            host->h_addr_list[0]) {
-            in_addr first;
-            memcpy(&first, host->h_addr_list[0], sizeof first);
-            address = inet_ntoa(first);
-        }
-    }
-    storeIpAddress(address);
 }
 
 // A disk row shows its free space as a byte-size text and an icon by the quota: a new count

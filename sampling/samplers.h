@@ -25,7 +25,7 @@ void takeVolumeAnswers();
 // The disk rows know nothing of their volumes again, as at a fresh start.
 void forgetDiskReadings();
 
-// Writes the IP row from a host name lookup; "n/a" when there is no address.
+// Writes the IP row's text; "n/a" when there is no address.
 void storeIpAddress(const char* dottedAddress);
 // Replaces an information row's value and asks for the row to be painted again, only when the
 // text changed: a sampler whose reading changed nothing the panel shows costs no rendering.

@@ -11,6 +11,7 @@
 #include "render/painter.h"
 #include "sampling/disk_io_sampler.h"
 #include "sampling/core_sampler.h"
+#include "sampling/ip_sampler.h"
 #include "sampling/load_meter.h"
 #include "sampling/net_sampler.h"
 #include "sampling/own_time.h"
@@ -91,6 +92,7 @@ const TIMERPROC timerProcedures[TIMER_COUNT] = {
 void startSockets() {
     WSADATA data;
     socketsStarted = WSAStartup(MAKEWORD(2, 0), &data) == 0;
+    noteSocketsStarted(socketsStarted);
     // The start goes on without sockets; the IP row then shows "n/a".
     if (!socketsStarted) {
         OwnTimeAside box;
@@ -175,6 +177,7 @@ int startPlugin(HINSTANCE instance, HWND slit, SlitChoice choice) {
     lookUpLayeredWindowAttributes();
     lookUpThreadErrorMode();
     lookUpNetworkTables();
+    lookUpIpRoutes();
     lookUpProcessorTimes();
     lookUpHostExtras();
 
@@ -215,6 +218,8 @@ void releaseStartResources() {
     deleteFramePen();
     if (socketsStarted) WSACleanup();
     socketsStarted = false;
+    noteSocketsStarted(false);
+    releaseIpSampler();
     if (user32Reference) FreeLibrary(user32Reference);
     user32Reference = nullptr;
     panelModel.setLayeredWindowAttributes = nullptr;

@@ -9,6 +9,7 @@
 
 #include "bench_details.h"
 #include "bench_hostile.h"
+#include "bench_ip.h"
 #include "bench_painter.h"
 #include "bench_profile.h"
 #include "bench_reload.h"
@@ -118,7 +119,8 @@ void benchmarkLoadMeter() {
 }  // namespace
 
 // With the argument "hostile" only the hostile-settings rows run, with "profile" only the profile,
-// with "details" only the tooltip texts; with "samplers" only the samplers' rows.
+// with "details" only the tooltip texts; with "samplers" only the samplers' rows; with "ip" only the
+// IP row's.
 int main(int argc, char** argv) {
     lookUpNetworkTables();
     if (argc > 1 && strcmp(argv[1], "hostile") == 0) {
@@ -137,6 +139,10 @@ int main(int argc, char** argv) {
         benchDetails();
         return 0;
     }
+    if (argc > 1 && strcmp(argv[1], "ip") == 0) {
+        benchIpRow();
+        return 0;
+    }
     benchmarkLoadMeter();
     benchSamplers();
     benchPainter();
@@ -144,5 +150,6 @@ int main(int argc, char** argv) {
     benchDetails();
     benchReload();
     benchHostileSettings();
+    benchIpRow();
     return 0;
 }

@@ -291,3 +291,207 @@ TEST_CASE("a table of 500 interfaces on the real system's rules") {
     tick(1000, rows);
     CHECK(down() == "1000 B/s");  // ten hardware rows of 100 bytes each
 }
+
+// ---- The IP row: the adapters' list and the route, fed through its seam ----------------------
+
+#include "sampling/ip_sampler.h"
+#include "sampling/samplers.h"
+
+namespace {
+
+struct FakeAdapter {
+    const wchar_t* alias;
+    const wchar_t* description;
+    DWORD index;
+    DWORD type;
+    bool up;
+    std::vector<std::string> addresses;  // "a.b.c.d" or eight hexadecimal groups "2001:db8:0:0:0:0:0:5"
+    uint64_t luid;                       // its row in vpnMachine's interface table
+};
+std::vector<FakeAdapter> fakeAdapters;
+DWORD fakeRoute = 0;     // the interface GetBestInterface names; 0: no route
+bool xpRecords = false;  // records of Windows XP's length, the fields after it garbage
+int listCalls = 0, routeCalls = 0;
+
+// The list as GetAdaptersAddresses lays it out: ERROR_BUFFER_OVERFLOW with the size it needs.
+ULONG WINAPI fakeGetAdaptersAddresses(ULONG, ULONG, PVOID, PIP_ADAPTER_ADDRESSES list, PULONG size) {
+    ++listCalls;
+    const size_t each = sizeof(IP_ADAPTER_ADDRESSES) + 2 * 128 * sizeof(WCHAR) + 4 * (sizeof(IP_ADAPTER_UNICAST_ADDRESS) + sizeof(sockaddr_in6));
+    const ULONG needed = static_cast<ULONG>(each * fakeAdapters.size());
+    if (fakeAdapters.empty()) return ERROR_NO_DATA;
+    if (!list || *size < needed) {
+        *size = needed;
+        return ERROR_BUFFER_OVERFLOW;
+    }
+    memset(list, 0xA5, needed);  // what the records do not cover is garbage
+    auto* at = reinterpret_cast<uint8_t*>(list);
+    IP_ADAPTER_ADDRESSES* previous = nullptr;
+    for (const FakeAdapter& f : fakeAdapters) {
+        auto* a = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(at);
+        uint8_t* end = at + each;
+        at += sizeof(IP_ADAPTER_ADDRESSES);
+        memset(a, 0, xpRecords ? sizeof(IP_ADAPTER_ADDRESSES_XP) : sizeof(IP_ADAPTER_ADDRESSES));
+        a->Length = xpRecords ? sizeof(IP_ADAPTER_ADDRESSES_XP) : sizeof(IP_ADAPTER_ADDRESSES);
+        if (previous) previous->Next = a;
+        previous = a;
+        a->IfIndex = a->Ipv6IfIndex = f.index;
+        if (!xpRecords) a->Luid.Value = f.luid;
+        a->IfType = f.type;
+        a->OperStatus = f.up ? IfOperStatusUp : IfOperStatusDown;
+        a->FriendlyName = reinterpret_cast<WCHAR*>(at);
+        wcscpy(a->FriendlyName, f.alias);
+        a->Description = a->FriendlyName + 128;
+        wcscpy(a->Description, f.description);
+        at += 2 * 128 * sizeof(WCHAR);
+        IP_ADAPTER_UNICAST_ADDRESS* last = nullptr;
+        for (const std::string& text : f.addresses) {
+            auto* u = reinterpret_cast<IP_ADAPTER_UNICAST_ADDRESS*>(at);
+            auto* socket = reinterpret_cast<sockaddr_in6*>(at + sizeof *u);
+            at += sizeof *u + sizeof *socket;
+            memset(u, 0, sizeof *u + sizeof *socket);
+            unsigned g[8];
+            if (sscanf(text.c_str(), "%x:%x:%x:%x:%x:%x:%x:%x", &g[0], &g[1], &g[2], &g[3], &g[4], &g[5], &g[6], &g[7]) == 8) {
+                socket->sin6_family = AF_INET6;
+                for (int i = 0; i < 8; ++i) {
+                    socket->sin6_addr.s6_addr[2 * i] = static_cast<BYTE>(g[i] >> 8);
+                    socket->sin6_addr.s6_addr[2 * i + 1] = static_cast<BYTE>(g[i]);
+                }
+                u->Address.iSockaddrLength = sizeof(sockaddr_in6);
+            } else {
+                auto* in = reinterpret_cast<sockaddr_in*>(socket);
+                unsigned b[4];
+                sscanf(text.c_str(), "%u.%u.%u.%u", &b[0], &b[1], &b[2], &b[3]);
+                in->sin_family = AF_INET;
+                for (int i = 0; i < 4; ++i) reinterpret_cast<uint8_t*>(&in->sin_addr)[i] = static_cast<uint8_t>(b[i]);
+                u->Address.iSockaddrLength = sizeof(sockaddr_in);
+            }
+            u->Address.lpSockaddr = reinterpret_cast<SOCKADDR*>(socket);
+            u->DadState = IpDadStatePreferred;
+            if (last) last->Next = u; else a->FirstUnicastAddress = u;
+            last = u;
+        }
+        at = end;
+    }
+    return NO_ERROR;
+}
+
+DWORD WINAPI fakeGetBestInterface(IPAddr, PDWORD index) {
+    ++routeCalls;
+    *index = fakeRoute;
+    return fakeRoute ? NO_ERROR : ERROR_NETWORK_UNREACHABLE;
+}
+
+const IpPlatform fakeIpPlatform = {fakeGetAdaptersAddresses, fakeGetBestInterface, nullptr};
+
+// A Hyper-V machine: two virtual switches listed before the physical adapter, a tunnel, a cable
+// left unplugged.
+std::vector<FakeAdapter> hyperVMachine() {
+    return {
+        {L"vEthernet (WSL)", L"Hyper-V Virtual Ethernet Adapter", 31, IF_TYPE_ETHERNET_CSMACD, true, {"172.22.16.1"},
+         0x6000031000000},
+        {L"Local Area Connection 2", L"TAP-Windows Adapter V9", 40, IF_TYPE_ETHERNET_CSMACD, true, {"10.8.0.6"},
+         0x6000005000000},
+        {L"Ethernet", L"Intel(R) Ethernet Connection I219-V", 7, IF_TYPE_ETHERNET_CSMACD, true,
+         {"169.254.3.3", "192.168.1.20", "2001:db8:0:0:0:0:0:14"}, 0x6000002000000},
+        {L"Ethernet 2", L"Realtek USB GbE Family Controller", 9, IF_TYPE_ETHERNET_CSMACD, false, {"10.0.0.5"},
+         0x6000009000000},
+    };
+}
+
+std::string ipRow() { return panelModel.items[ITEM_IP].value; }
+
+struct IpRestore {
+    ~IpRestore() {
+        installIpPlatform(nullptr);
+        noteSocketsStarted(false);
+        releaseIpSampler();
+        installNetPlatform(nullptr);
+        releaseNetworkSampler();
+        xpRecords = false;
+    }
+};
+
+void startIpRow(const NetPlatform& net, const char* family = nullptr, const char* right = "90") {
+    startWith(net);
+    fakehost::set("Kelvora.ip.right:", right);
+    if (family) fakehost::set("Kelvora.ip.family:", family);
+    reloadSettings();
+    installIpPlatform(&fakeIpPlatform);
+    noteSocketsStarted(true);
+    fakeAdapters = hyperVMachine();
+    fakeRoute = 7;
+    listCalls = routeCalls = 0;
+    xpRecords = false;
+}
+
+}  // namespace
+
+TEST_CASE("the IP row: the default route's adapter, the first physical one without a route, n/a without sockets") {
+    IpRestore restore;
+    startIpRow(vistaAndLater);
+    sampleIp(nullptr, 0, 0, 0);
+    CHECK(ipRow() == "192.168.1.20");
+    CHECK(listCalls == 2);  // the first list outgrew the buffer: grown once, then kept
+    sampleIp(nullptr, 0, 0, 0);
+    CHECK(listCalls == 3);
+    fakeRoute = 40;  // the VPN takes the default route
+    sampleIp(nullptr, 0, 0, 0);
+    CHECK(ipRow() == "10.8.0.6");
+    // No route: by the interface table's hardware marks the switch and the tunnel do not count.
+    fakeRoute = 0;
+    fakeRows = vpnMachine(0, 0);
+    sampleIp(nullptr, 0, 0, 0);
+    CHECK(ipRow() == "192.168.1.20");
+    // Windows XP's records: nothing after their end is read, and XP's rule leaves the TAP out.
+    startIpRow(windowsXp);
+    fakeRoute = 0;
+    xpRecords = true;
+    sampleIp(nullptr, 0, 0, 0);
+    CHECK(ipRow() == "172.22.16.1");  // XP has no virtual switches: its rule takes the Ethernet kind
+    fakeAdapters.erase(fakeAdapters.begin());
+    sampleIp(nullptr, 0, 0, 0);
+    CHECK(ipRow() == "192.168.1.20");
+    fakeAdapters.clear();
+    sampleIp(nullptr, 0, 0, 0);
+    CHECK(ipRow() == "n/a");
+    noteSocketsStarted(false);
+    fakeAdapters = hyperVMachine();
+    listCalls = 0;
+    sampleIp(nullptr, 0, 0, 0);
+    CHECK(ipRow() == "n/a");
+    CHECK(listCalls == 0);
+}
+
+TEST_CASE("the network sampler reads the IP row when the set of interfaces changes, and only then") {
+    IpRestore restore;
+    startIpRow(vistaAndLater);
+    sampleIp(nullptr, 0, 0, 0);  // as at the start, which the reload's mark waits for
+    tick(0, vpnMachine(0, 0));
+    tick(1000, vpnMachine(1000, 0));
+    CHECK(listCalls == 2);  // no reading of its own: the set stands
+    std::vector<FakeRow> unplugged = vpnMachine(2000, 0);
+    unplugged[1].up = false;
+    fakeAdapters[2].up = false;
+    fakeRoute = 40;
+    tick(1000, unplugged);
+    CHECK(listCalls == 3);
+    CHECK(ipRow() == "10.8.0.6");
+    tick(1000, unplugged);
+    CHECK(listCalls == 3);
+    reloadSettings();  // a reload reads the row at the next network tick, with its keys
+    tick(1000, unplugged);
+    CHECK(listCalls == 4);
+}
+
+TEST_CASE("both families where the row has room in the panel's font, else the IPv4 address alone") {
+    IpRestore restore;
+    startIpRow(vistaAndLater, "Both", "2000");
+    sampleIp(nullptr, 0, 0, 0);
+    CHECK(ipRow() == "192.168.1.20 2001:db8::14");
+    startIpRow(vistaAndLater, "both", "120");
+    sampleIp(nullptr, 0, 0, 0);
+    CHECK(ipRow() == "192.168.1.20");
+    startIpRow(vistaAndLater, "ipv6");
+    sampleIp(nullptr, 0, 0, 0);
+    CHECK(ipRow() == "2001:db8::14");
+}

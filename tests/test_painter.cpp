@@ -1000,7 +1000,9 @@ TEST_CASE("over 2000 random steps the window shows exactly what a rendering from
             // One sampler, or several falling due together.
             const int count = randomIn(1, 3);
             for (int i = 0; i < count; ++i) samplers[randomIn(0, 5)](nullptr, 0, 0, 0);
-            if (randomIn(0, 9) == 0) storeIpAddress(randomIn(0, 1) ? "10.0.0.1" : "192.168.100.200");
+            // The IP row's texts, both families among them.
+            const char* const addresses[] = {"10.0.0.1", "192.168.100.200", "192.168.1.20 2001:db8:4b3f:e100::14"};
+            if (randomIn(0, 9) == 0) storeIpAddress(addresses[randomIn(0, 2)]);
             if (randomIn(0, 19) == 0) (randomIn(0, 1) ? SetEvent : ResetEvent)(thirdDiskAnswers);
             if (randomIn(0, 3) == 0) takeVolumeAnswers();  // as the panel does when told
             what = "ticks";

@@ -9,6 +9,7 @@
 #include "config/panel_model.h"
 #include "config/settings.h"
 #include "render/painter.h"
+#include "sampling/ip_sampler.h"
 #include "sampling/samplers.h"
 #include "sampling/volume_worker.h"
 #include "support/fake_host.h"
@@ -197,6 +198,7 @@ TEST_CASE("every sampler runs on the real system, writes its texts and asks for 
     reloadSettings();
     WSADATA wsa;
     WSAStartup(MAKEWORD(2, 0), &wsa);
+    noteSocketsStarted(true);
     TIMERPROC samplers[] = {sampleCpu, sampleMemory, sampleBattery, sampleUptime, sampleIp, sampleDisks};
     for (InfoItem& item : panelModel.items) item.value[0] = '\0';
     panelModel.diskFree[1] = -1;  // no volume shows that
@@ -227,6 +229,8 @@ TEST_CASE("every sampler runs on the real system, writes its texts and asks for 
     CHECK(panelModel.memoryLoad <= 100);
     CHECK(panelModel.graphs[1].history[19] == panelModel.memoryLoad);
     CHECK(panelModel.cpuPercent == 0);  // the meter's first call takes its baseline
+    noteSocketsStarted(false);
+    releaseIpSampler();
     WSACleanup();
 }
 

@@ -209,6 +209,8 @@ TEST_CASE("reads go to the rc file in the fixed order, then seven keys per disk"
     for (const char* row : {"ip", "totalMemory", "usedMemory", "freeMemory", "battery", "systemUptime", "netDown", "netUp",
                             "diskRead", "diskWrite"})
         expected.push_back(std::string("ReadString Kelvora.") + row + ".action: \"\"");
+    expected.push_back("ReadString Kelvora.ip.interface: \"\"");
+    expected.push_back("ReadString Kelvora.ip.family: \"ipv4\"");
     checkLines(expected, settingsReads());
     for (const std::string& file : fakehost::files) CHECK(file == RC);
 

@@ -219,6 +219,7 @@ def kelvora_reads(rc, disks):
     reads += [("ReadString", f"{graph}.action") for graph in ("cpuGraph", "memoryGraph", "netGraph", "coresGraph", "diskIoGraph")]
     reads += [("ReadString", f"disk[{i}].action") for i in range(1, disks + 1)]
     reads += [("ReadString", f"{row}.action") for row in ITEMS + ["netDown", "netUp", "diskRead", "diskWrite"]]
+    reads += [("ReadString", "ip.interface"), ("ReadString", "ip.family")]
     return [(reader, rc, f"Kelvora.{key}:") for reader, key in reads]
 
 
@@ -870,12 +871,13 @@ def kelvora_net_loopback(args):
 
 # A machine with a VPN up, as GetIfTable2 lists it on Windows 7 and later: the loopback, the
 # physical adapter, a filter row that repeats its counters and the tunnel's TAP adapter, whose
-# traffic the adapter carries too. Rates that are whole bytes a millisecond give exact texts.
+# traffic the adapter carries too. Rates that are whole bytes a millisecond give exact texts. The
+# adapter carries the default route; the tunnel has an address of its own.
 VPN_TABLE = """\
 id=0x18000001000000 alias="Loopback Pseudo-Interface 1" description="Software Loopback Interface 1" type=24 hardware=0 in-rate=5000000 out-rate=5000000
-id=0x6000002000000 alias="Ethernet" description="Intel(R) Ethernet Connection I219-V" type=6 speed=1000000000 in-rate=1500000 out-rate=307000
+id=0x6000002000000 alias="Ethernet" description="Intel(R) Ethernet Connection I219-V" type=6 speed=1000000000 in-rate=1500000 out-rate=307000 ipv4=192.168.1.20/24 ipv6=fe80::20/64,2001:db8::20/64 gateway=192.168.1.1 metric=25
 id=0x6000003000000 alias="Ethernet-WFP Native MAC Layer LightWeight Filter-0000" description="Intel(R) Ethernet Connection I219-V-WFP Native MAC Layer LightWeight Filter-0000" type=6 filter=1 speed=1000000000 in-rate=1500000 out-rate=307000
-id=0x6000005000000 alias="Local Area Connection 2" description="TAP-Windows Adapter V9" type=6 hardware=0 speed=100000000 in-rate=1400000 out-rate=290000
+id=0x6000005000000 alias="Local Area Connection 2" description="TAP-Windows Adapter V9" type=6 hardware=0 speed=100000000 in-rate=1400000 out-rate=290000 ipv4=10.8.0.6/24
 """
 # The same machine on Windows XP, whose table has no filter rows and no hardware marks, and a
 # dial-up connection that is down.
@@ -912,6 +914,87 @@ def kelvora_net_fed(args):
             left, right, top, tab_x, tab_y = (num(f"Kelvora.{row}.{k}:") for k in ("left", "right", "y", "tab_x", "tab_y"))
             values = drawn_texts(run, (left + tab_x, top + tab_y, right, top + tab_y + 20), 0x2)
             check_lines(["0 B/s", rate], values, f"{name}: the values of {row}")
+
+
+# A machine with WSL 2 and Hyper-V: the virtual switches, listed first, have addresses and no
+# gateway; the Wi-Fi adapter carries the default route. The VPN's tunnel is down until the table of
+# a later step brings it up with a default route of a lower metric.
+WSL_TABLE = """\
+id=0x18000001000000 alias="Loopback Pseudo-Interface 1" description="Software Loopback Interface 1" type=24 hardware=0 ipv4=127.0.0.1/8 ipv6=::1/128
+id=0x6000010000000 alias="vEthernet (WSL)" description="Hyper-V Virtual Ethernet Adapter" type=6 hardware=0 ipv4=172.22.16.1/20 ipv6=fe80::5d1:2a3b:4c5d:6e7f/64
+id=0x6000011000000 alias="vEthernet (Default Switch)" description="Hyper-V Virtual Ethernet Adapter #2" type=6 hardware=0 ipv4=172.30.64.1/20
+id=0x6000012000000 alias="Wi-Fi-WFP Native MAC Layer LightWeight Filter-0000" description="Intel(R) Wi-Fi 6 AX201 160MHz-WFP Native MAC Layer LightWeight Filter-0000" type=71 filter=1
+id=0x4700013000000 alias="Wi-Fi" description="Intel(R) Wi-Fi 6 AX201 160MHz" type=71 speed=866700000 ipv4=169.254.7.9/16,192.168.1.20/24 ipv6=fe80::1c2d:3e4f:5a6b:7c8d/64,2a02:810d:4b3f:e100::14/64 ipv6-temporary=2a02:810d:4b3f:e100:3d5c:9a7e:11b2:4c0f/64 gateway=192.168.1.1 gateway6=fe80::1 metric=35
+id=0x6000014000000 alias="Ethernet" description="Intel(R) Ethernet Connection I219-V" type=6 up=0 ipv4=10.0.0.5/24 gateway=10.0.0.1 metric=25
+"""
+VPN_UP = 'id=0x83000015000000 alias="OpenVPN Data Channel Offload" description="OpenVPN Data Channel Offload" type=53 hardware=0 ipv4=10.8.0.6/24 gateway=10.8.0.1 metric=5\n'
+# The VPN gone, the Wi-Fi adapter down and the Ethernet adapter up with its default route.
+WIFI_DOWN = WSL_TABLE.replace('type=71 speed=866700000', 'type=71 up=0 speed=866700000').replace(
+    'type=6 up=0 ipv4=10.0.0.5', 'type=6 ipv4=10.0.0.5')
+# No default route at all: the first physical adapter that is up, not a virtual switch listed before it.
+NO_ROUTE = re.sub(r" (gateway6?|metric)=\S+", "", WSL_TABLE)
+# The IP row's and the network sampler's functions that Windows XP lacks.
+XP_FUNCTIONS = ["--without", "GetBestInterfaceEx", "--without", "GetIfTable2", "--without", "FreeMibTable"]
+# What the resolver functions are called: none may be imported or looked up.
+RESOLVER_FUNCTIONS = ["gethostname", "gethostbyname", "gethostbyaddr", "getaddrinfo", "GetAddrInfoW", "GetAddrInfoExW",
+                      "getnameinfo", "GetNameInfoW", "WSALookupServiceBeginA", "WSALookupServiceBeginW",
+                      "DnsQuery_A", "DnsQuery_W", "DnsQuery_UTF8"]
+
+
+def ip_row_values(run, folder):
+    v = rc_values(os.path.join(folder, "Kelvora.rc"))
+    num = lambda key: int(v[key.lower()])
+    left, right, top, tab_x, tab_y = (num(f"Kelvora.ip.{k}:") for k in ("left", "right", "y", "tab_x", "tab_y"))
+    values = drawn_texts(run, (left + tab_x, top + tab_y, right, top + tab_y + 20), 0x2)
+    return [t for i, t in enumerate(values) if i == 0 or t != values[i - 1]]
+
+
+@case
+def kelvora_ip_fed(args):
+    """The IP row on interface tables fed by the host: the adapter the default route leaves by, not
+    the virtual switch listed first; a VPN that takes the default route, and an adapter going down,
+    show within a network period; no interface shows n/a; IPv6 with Windows XP's functions only
+    follows the IPv4 route. The row's reading neither imports nor looks up a resolver function."""
+    dump = subprocess.run([os.environ.get("KELVORA_OBJDUMP", "x86_64-w64-mingw32-objdump"), "-p",
+                           os.path.join(args.build, "example", "Kelvora.dll")], stdout=subprocess.PIPE).stdout.decode()
+    imported = set(re.findall(r"^\s+[0-9a-f]+\s+\d+\s+(\S+)$", dump, re.M))
+    check(imported and not imported & set(RESOLVER_FUNCTIONS), f"resolver imports: {imported & set(RESOLVER_FUNCTIONS)}")
+    without_resolvers = [a for name in RESOLVER_FUNCTIONS for a in ("--without", name)]
+    runs = (
+        # name, rc lines added, extra host options, the tables in turn, the values in turn
+        ("switch-first", b"", [], [WSL_TABLE], ["192.168.1.20"]),
+        ("vpn-then-down", b"", [], [WSL_TABLE, WSL_TABLE + VPN_UP, WIFI_DOWN], ["192.168.1.20", "10.8.0.6", "10.0.0.5"]),
+        ("no-route", b"", [], [NO_ROUTE], ["192.168.1.20"]),
+        ("named", b"Kelvora.ip.interface: VETHERNET (DEFAULT SWITCH)\r\n", [], [WSL_TABLE], ["172.30.64.1"]),
+        ("none", b"", [], [""], ["n/a"]),
+        # Windows XP's functions only: the IPv6 address of the IPv4 route's adapter, and XP's
+        # interface table telling the network sampler that the Wi-Fi adapter went down (the
+        # Ethernet adapter then has the route, and no IPv6 address).
+        ("ipv6-xp", b"Kelvora.ip.family: ipv6\r\n", XP_FUNCTIONS, [WSL_TABLE, WIFI_DOWN],
+         ["2a02:810d:4b3f:e100::14", "n/a"]),
+    )
+    for name, rc_lines, extra, tables, expected in runs:
+        folder, plugin = kelvora_folder(args, "ip-" + name)
+        rc = os.path.join(folder, "Kelvora.rc")
+        with open(rc, "ab") as f:
+            f.write(rc_lines)
+        files = []
+        for i, table in enumerate(tables):
+            files.append(os.path.join(folder, f"interfaces{i}.table"))
+            with open(files[-1], "w") as f:
+                f.write(table)
+        # The IP row's own period is a minute: every change after the first reading comes from the
+        # network sampler, whose period is a second.
+        script = "wait 1500\n" + "".join(f"net-table {winpath(t)}\nwait 1700\n" for t in files[1:]) + "stop\n"
+        run = run_host(args.host, plugin, script,
+                       extra=["--log-texts", "--net-table", winpath(files[0]), *without_resolvers, *extra])
+        require_plugin_entry_points(run)
+        check(run.returncode == 0, f"{name}: host exit code {run.returncode}: {run.output}")
+        refused = [l for l in run.lines("lookup ") if any(f'"{f}"' in l for f in RESOLVER_FUNCTIONS)]
+        check(not refused, f"{name}: resolver lookups {refused}")
+        check(bool(run.lines('lookup "GetBestInterfaceEx" -> left out')) == (extra == XP_FUNCTIONS),
+              f"{name}: the lookups\n" + run.tail())
+        check_lines(expected, ip_row_values(run, folder), f"{name}: the IP row")
 
 
 # Two physical disks as the stand-in host feeds them: C:, busy, and a second disk that holds D: and
@@ -1404,8 +1487,8 @@ def kelvora_tooltips(args):
     row = drawn_texts(run, rect, 0x2, run.log[:came])[-1:] + drawn_texts(run, rect, 0x2, run.log[came:read])
     check(free.group(1) in row, f"disk[1]: the free space is none of the row's {row} meanwhile: {disk}")
 
-    ip = shown["ip"]
-    check(ip == ["No IPv4 address"] or all(re.fullmatch(r".+: \d+\.\d+\.\d+\.\d+", l) for l in ip), f"ip: {ip}")
+    check_lines(["Ethernet: 192.168.1.20, 2001:db8::20 (default route)", "Local Area Connection 2: 10.8.0.6",
+                 "The row follows: Ethernet"], shown["ip"], "the IP row's tooltip")
     battery, power = shown["battery"], row_value(run, rc, "battery")
     expected = {"AC": ("No system battery", "Battery: unknown"), "n/a": ("Battery: n/a",)}.get(power, (f"Charge: {power}",))
     check(battery[0] in expected, f"battery: {battery} beside the row's {power}")
