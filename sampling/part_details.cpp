@@ -16,6 +16,7 @@
 #include "sampling/core_sampler.h"
 #include "sampling/disk_io.h"
 #include "sampling/disk_io_sampler.h"
+#include "sampling/gpu_sampler.h"
 #include "sampling/net_sampler.h"
 #include "sampling/process_sampler.h"
 
@@ -90,6 +91,8 @@ void describeCpu(int, DetailText& detail) {
         addLine(detail, "measuring\xE2\x80\xA6");
     }
 }
+
+void describeGpu(int, DetailText& detail) { describeGpuFigures(detail, gpuReading()); }
 
 void describeCores(int, DetailText& detail) { describeCoreFigures(detail, panelModel.coreLoads, panelModel.coreCount); }
 

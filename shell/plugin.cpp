@@ -11,6 +11,7 @@
 #include "render/painter.h"
 #include "sampling/disk_io_sampler.h"
 #include "sampling/core_sampler.h"
+#include "sampling/gpu_sampler.h"
 #include "sampling/load_meter.h"
 #include "sampling/net_sampler.h"
 #include "sampling/samplers.h"
@@ -167,6 +168,7 @@ int startPlugin(HINSTANCE instance, HWND slit, SlitChoice choice) {
     lookUpThreadErrorMode();
     lookUpNetworkTables();
     lookUpProcessorTimes();
+    lookUpGpuStatistics();
     lookUpHostExtras();
 
     if (!registerPanelClass()) {
@@ -203,6 +205,7 @@ void releaseStartResources() {
     releaseNetworkSampler();
     releaseDiskIoSampler();
     releaseCoreSampler();
+    releaseGpuSampler();
     deleteFramePen();
     if (socketsStarted) WSACleanup();
     socketsStarted = false;
