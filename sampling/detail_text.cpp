@@ -190,7 +190,7 @@ void describeGpuFigures(DetailText& detail, const GpuLoads& gpus) {
             char name[GPU_ENGINE_NAME_SIZE];
             gpuEngineName(adapter, engines[k], name, sizeof name);
             const int n = snprintf(line + used, sizeof line - used, "%s%s %u%%", k ? ", " : "", name,
-                                   static_cast<unsigned>(adapter.loads[engines[k]]));
+                                   static_cast<unsigned>(gpuEngineLoadOf(gpus, adapter, engines[k])));
             if (n > 0) used += static_cast<size_t>(n);
         }
         if (busiest > 0) addLine(detail, "Engines: %s", line);

@@ -81,7 +81,8 @@ int addGpuAdapter(GpuLoads& state, uint64_t luid, uint32_t engines, bool* isNew)
     if (!adapter.baseline)
         for (uint32_t e = 0; e < kept; ++e) adapter.runningKnown[e] = false;
     adapter.engineCount = kept;
-    memset(adapter.loads, 0, sizeof adapter.loads);
+    memset(adapter.ran, 0, kept * sizeof adapter.ran[0]);
+    adapter.mostRan = 0;
     adapter.load = 0;
     adapter.dedicatedUsed = adapter.dedicatedSize = adapter.sharedUsed = adapter.sharedSize = 0;
     state.order[state.readingCount++] = static_cast<uint8_t>(slot);
@@ -99,19 +100,6 @@ uint8_t gpuEngineLoad(uint64_t running, uint64_t elapsed) {
     return static_cast<uint8_t>((200 * running + elapsed) / (2 * elapsed));
 }
 
-void addGpuEngine(GpuLoads& state, int slot, uint32_t engine, uint64_t runningTime, bool known) {
-    if (slot < 0 || slot >= static_cast<int>(MAX_GPU_ADAPTERS)) return;
-    GpuAdapter& adapter = state.slots[slot];
-    if (engine >= adapter.engineCount) return;
-    // A running time that went back (an engine reset, another engine at this number) tells
-    // nothing of the interval.
-    const bool comparable = known && adapter.runningKnown[engine] && runningTime >= adapter.running[engine];
-    adapter.loads[engine] = comparable ? gpuEngineLoad(runningTime - adapter.running[engine], state.elapsed) : 0;
-    if (adapter.loads[engine] > adapter.load) adapter.load = adapter.loads[engine];
-    adapter.running[engine] = runningTime;
-    adapter.runningKnown[engine] = known;
-}
-
 void addGpuSegment(GpuLoads& state, int slot, uint64_t committed, uint64_t size, bool aperture) {
     if (slot < 0 || slot >= static_cast<int>(MAX_GPU_ADAPTERS)) return;
     GpuAdapter& adapter = state.slots[slot];
@@ -123,6 +111,7 @@ void addGpuSegment(GpuLoads& state, int slot, uint64_t committed, uint64_t size,
 
 void endGpuReading(GpuLoads& state) {
     for (GpuAdapter& adapter : state.slots) {
+        if (adapter.seen) adapter.load = gpuEngineLoad(adapter.mostRan, state.elapsed);
         adapter.present = adapter.seen;
         adapter.baseline = adapter.seen;
         adapter.seen = false;
@@ -149,13 +138,17 @@ int shownGpuAdapter(const GpuLoads& state, const char* wanted) {
     return found >= 0 && state.slots[found].engineCount > 0 ? found : -1;
 }
 
+uint8_t gpuEngineLoadOf(const GpuLoads& state, const GpuAdapter& adapter, uint32_t engine) {
+    return engine < adapter.engineCount ? gpuEngineLoad(adapter.ran[engine], state.elapsed) : 0;
+}
+
 uint32_t busiestGpuEngines(const GpuAdapter& adapter, uint32_t most, uint32_t* engines) {
     uint32_t written = 0;
     if (most == 0) return 0;
     // Insertion into a short list: the engines are few, and `most` fewer.
     for (uint32_t e = 0; e < adapter.engineCount; ++e) {
         uint32_t at = written;
-        while (at > 0 && adapter.loads[engines[at - 1]] < adapter.loads[e]) --at;
+        while (at > 0 && adapter.ran[engines[at - 1]] < adapter.ran[e]) --at;
         if (at >= most) continue;
         const uint32_t last = written < most ? written : most - 1;
         for (uint32_t k = last; k > at; --k) engines[k] = engines[k - 1];

@@ -27,9 +27,12 @@ struct GpuAdapter {
     uint32_t engineCount;  // engines of the last reading, at most MAX_GPU_ENGINES
     uint64_t running[MAX_GPU_ENGINES];  // each engine's running time then, in 100 ns
     bool runningKnown[MAX_GPU_ENGINES];
-    uint8_t loads[MAX_GPU_ENGINES];     // whole percent of the interval each engine ran
+    // Each engine's running time over the last interval, 0 where it cannot be compared. Loads are
+    // worked out from these only where they are shown: a reading divides once an adapter.
+    uint64_t ran[MAX_GPU_ENGINES];
+    uint64_t mostRan;
     char engineNames[MAX_GPU_ENGINES][GPU_ENGINE_NAME_SIZE];  // empty where the driver names none
-    uint8_t load;          // the busiest engine's
+    uint8_t load;          // the busiest engine's, in whole percent
     uint64_t dedicatedUsed, dedicatedSize, sharedUsed, sharedSize;  // bytes
 };
 
@@ -56,8 +59,21 @@ void beginGpuReading(GpuLoads& state, uint64_t now);
 // reading did not see.
 int addGpuAdapter(GpuLoads& state, uint64_t luid, uint32_t engines, bool* isNew);
 // Engine `engine`'s running time, or known = false where the system did not answer: that engine
-// counts 0 now and is compared with nothing next time. Engines beyond the count are not counted.
-void addGpuEngine(GpuLoads& state, int slot, uint32_t engine, uint64_t runningTime, bool known);
+// counts 0 now and is compared with nothing next time. Engines beyond the count are not counted;
+// an engine of the count that a reading does not add counts 0.
+// Inline: a reading adds every engine, and the call would cost about what the answer's copy does.
+inline void addGpuEngine(GpuLoads& state, int slot, uint32_t engine, uint64_t runningTime, bool known) {
+    if (slot < 0 || slot >= static_cast<int>(MAX_GPU_ADAPTERS)) return;
+    GpuAdapter& adapter = state.slots[slot];
+    if (engine >= adapter.engineCount) return;
+    // A running time that went back (an engine reset, another engine at this number) tells
+    // nothing of the interval.
+    const bool comparable = known && adapter.runningKnown[engine] && runningTime >= adapter.running[engine];
+    adapter.ran[engine] = comparable ? runningTime - adapter.running[engine] : 0;
+    if (adapter.ran[engine] > adapter.mostRan) adapter.mostRan = adapter.ran[engine];
+    adapter.running[engine] = runningTime;
+    adapter.runningKnown[engine] = known;
+}
 // A memory segment: committed bytes and its size; aperture segments are shared memory.
 void addGpuSegment(GpuLoads& state, int slot, uint64_t committed, uint64_t size, bool aperture);
 // Adapters the reading did not see are forgotten; their slots take new ones.
@@ -73,6 +89,8 @@ uint8_t gpuEngineLoad(uint64_t running, uint64_t elapsed);
 // adapter without engines.
 int shownGpuAdapter(const GpuLoads& state, const char* wanted);
 
+// An engine's load over the last reading's interval, in whole percent.
+uint8_t gpuEngineLoadOf(const GpuLoads& state, const GpuAdapter& adapter, uint32_t engine);
 // The `most` busiest engines of a slot's adapter, busiest first (the lower number first among
 // equals); answers how many were written.
 uint32_t busiestGpuEngines(const GpuAdapter& adapter, uint32_t most, uint32_t* engines);

@@ -62,6 +62,7 @@ QueryStatistics query;
 AdapterRegistryInfo registryInfo;
 NodeMetadata nodeMetadata;
 char wantedAdapter[3 * PATH_SIZE];  // Kelvora.gpu.adapter:, UTF-8 as the names are
+uint64_t shownMemory[2] = {UINT64_MAX, UINT64_MAX};  // the row's dedicated bytes in use and size
 bool waiting = false;               // the last reading found nothing: wait until retryAt
 uint64_t retryAt = 0;
 
@@ -124,10 +125,14 @@ void nameEngines(const GpuPlatform& p, GpuAdapter& adapter, UINT handle) {
     }
 }
 
-bool askStatistics(const GpuPlatform& p, const Luid& luid, QueryType type, ULONG id) {
+// The query names the adapter and the kind once; each engine or segment then only its number.
+void aimQuery(const Luid& luid, QueryType type) {
     query.type = type;
     query.luid = luid;
     query.process = nullptr;
+}
+
+bool askStatistics(const GpuPlatform& p, ULONG id) {
     query.id = id;
     return p.queryStatistics(&query) == ANSWER_OK;
 }
@@ -135,7 +140,8 @@ bool askStatistics(const GpuPlatform& p, const Luid& luid, QueryType type, ULONG
 // One adapter's engines and segments. An adapter whose own statistics do not come is left out of
 // the reading, as if it had vanished. `wide` tells the 64-bit segment counts of Windows 8 and later.
 void readAdapter(const GpuPlatform& p, const Luid& luid, UINT handle, bool wide, const WCHAR* deviceString) {
-    if (!askStatistics(p, luid, QUERY_ADAPTER, 0)) return;
+    aimQuery(luid, QUERY_ADAPTER);
+    if (!askStatistics(p, 0)) return;
     const uint32_t nodes = read32(query.result.bytes + ADAPTER_NODES);
     const uint32_t segments = read32(query.result.bytes + ADAPTER_SEGMENTS);
     bool isNew = false;
@@ -146,12 +152,14 @@ void readAdapter(const GpuPlatform& p, const Luid& luid, UINT handle, bool wide,
         nameAdapter(p, adapter, handle, deviceString, loads.readingCount - 1);
         nameEngines(p, adapter, handle);
     }
+    aimQuery(luid, QUERY_NODE);
     for (uint32_t e = 0; e < adapter.engineCount; ++e) {
-        const bool known = askStatistics(p, luid, QUERY_NODE, e);
+        const bool known = askStatistics(p, e);
         addGpuEngine(loads, slot, e, known ? read64(query.result.bytes + NODE_RUNNING_TIME) : 0, known);
     }
+    aimQuery(luid, QUERY_SEGMENT);
     for (uint32_t s = 0; s < segments && s < MAX_GPU_SEGMENTS; ++s) {
-        if (!askStatistics(p, luid, QUERY_SEGMENT, s)) continue;
+        if (!askStatistics(p, s)) continue;
         const unsigned char* r = query.result.bytes;
         if (wide)
             addGpuSegment(loads, slot, read64(r + SEGMENT_COMMITTED), read64(r + SEGMENT_LIMIT), read32(r + SEGMENT_APERTURE) != 0);
@@ -210,28 +218,39 @@ bool readAdapters(const GpuPlatform& p) {
     return false;
 }
 
+// The row's text is made anew only when its byte counts change: the segments' committed bytes
+// stand still for long on a steady desktop.
+void showMemory(const GpuAdapter* adapter) {
+    if (!adapter) {
+        shownMemory[0] = shownMemory[1] = UINT64_MAX;
+        showRowValue(ITEM_GPU_MEMORY, "n/a");
+        return;
+    }
+    if (adapter->dedicatedUsed == shownMemory[0] && adapter->dedicatedSize == shownMemory[1]) return;
+    shownMemory[0] = adapter->dedicatedUsed;
+    shownMemory[1] = adapter->dedicatedSize;
+    char used[BYTE_SIZE_TEXT_MAX + 1], size[BYTE_SIZE_TEXT_MAX + 1], memory[VALUE_SIZE];
+    formatByteSize(used, static_cast<int64_t>(shownMemory[0] > INT64_MAX ? INT64_MAX : shownMemory[0]));
+    formatByteSize(size, static_cast<int64_t>(shownMemory[1] > INT64_MAX ? INT64_MAX : shownMemory[1]));
+    snprintf(memory, sizeof memory, "%s / %s", used, size);
+    showRowValue(ITEM_GPU_MEMORY, memory);
+}
+
 void showShownAdapter() {
     shownSlot = shownGpuAdapter(loads, wantedAdapter);
-    char memory[VALUE_SIZE] = "n/a";
-    int32_t percent = -1;
-    if (shownSlot >= 0) {
-        const GpuAdapter& adapter = loads.slots[shownSlot];
-        percent = adapter.load;
-        char used[BYTE_SIZE_TEXT_MAX + 1], size[BYTE_SIZE_TEXT_MAX + 1];
-        formatByteSize(used, static_cast<int64_t>(adapter.dedicatedUsed > INT64_MAX ? INT64_MAX : adapter.dedicatedUsed));
-        formatByteSize(size, static_cast<int64_t>(adapter.dedicatedSize > INT64_MAX ? INT64_MAX : adapter.dedicatedSize));
-        snprintf(memory, sizeof memory, "%s / %s", used, size);
-    }
+    const GpuAdapter* adapter = shownSlot >= 0 ? &loads.slots[shownSlot] : nullptr;
+    const int32_t percent = adapter ? adapter->load : -1;
     panelModel.gpuPercent = percent;
     pushHistory(panelModel.graphs[GRAPH_GPU], percent < 0 ? 0 : percent);
     repaintGraph(GRAPH_GPU);
-    showRowValue(ITEM_GPU_MEMORY, memory);
+    showMemory(adapter);
 }
 
 void followSettings() {
     if (!panelModel.gpuRestart) return;
     panelModel.gpuRestart = false;
     restartGpuLoads(loads);
+    shownMemory[0] = shownMemory[1] = UINT64_MAX;
     WCHAR wide[PATH_SIZE];
     const int units = MultiByteToWideChar(CP_ACP, 0, panelModel.gpuAdapter, -1, wide, PATH_SIZE);
     wantedAdapter[0] = '\0';

@@ -40,7 +40,9 @@ std::vector<int> read(GpuLoads& state, uint64_t now, const std::vector<FedAdapte
 
 std::vector<int> loadsOf(const GpuLoads& state, int slot) {
     const GpuAdapter& a = state.slots[slot];
-    return std::vector<int>(a.loads, a.loads + a.engineCount);
+    std::vector<int> loads;
+    for (uint32_t e = 0; e < a.engineCount; ++e) loads.push_back(gpuEngineLoadOf(state, a, e));
+    return loads;
 }
 
 std::unique_ptr<GpuLoads> freshState() {
