@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bench_details.h"
+#include "bench_gpu.h"
 #include "bench_hostile.h"
 #include "bench_painter.h"
 #include "bench_profile.h"
@@ -118,7 +119,8 @@ void benchmarkLoadMeter() {
 }  // namespace
 
 // With the argument "hostile" only the hostile-settings rows run, with "profile" only the profile,
-// with "details" only the tooltip texts; with "samplers" only the samplers' rows.
+// with "details" only the tooltip texts; with "samplers" only the samplers' rows; with "gpu" only the
+// GPU reading's.
 int main(int argc, char** argv) {
     lookUpNetworkTables();
     if (argc > 1 && strcmp(argv[1], "hostile") == 0) {
@@ -133,6 +135,10 @@ int main(int argc, char** argv) {
         benchProfile();
         return 0;
     }
+    if (argc > 1 && strcmp(argv[1], "gpu") == 0) {
+        benchGpu();
+        return 0;
+    }
     if (argc > 1 && strcmp(argv[1], "details") == 0) {
         benchDetails();
         return 0;
@@ -142,6 +148,7 @@ int main(int argc, char** argv) {
     benchPainter();
     benchProfile();
     benchDetails();
+    benchGpu();
     benchReload();
     benchHostileSettings();
     return 0;
