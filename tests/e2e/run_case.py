@@ -220,6 +220,13 @@ def kelvora_reads(rc, disks):
     reads += [("ReadString", f"{graph}.action") for graph in ("cpuGraph", "memoryGraph", "netGraph", "coresGraph", "diskIoGraph")]
     reads += [("ReadString", f"disk[{i}].action") for i in range(1, disks + 1)]
     reads += [("ReadString", f"{row}.action") for row in ITEMS + ["netDown", "netUp", "diskRead", "diskWrite"]]
+    # The GPU parts' keys, their actions included, after every other.
+    reads += [("ReadInt", f"gpuGraph.{k}") for k in ("x", "y", "width", "height")]
+    reads += [("ReadColor", f"gpuGraph.{k}") for k in ("color", "background")]
+    reads.append(("ReadString", "gpuMemory.caption"))
+    reads += [("ReadInt", f"gpuMemory.{k}") for k in ("left", "right", "y", "tab_x", "tab_y")]
+    reads += [("ReadString", "gpuMemory.icon"), ("ReadString", "gpu.adapter"), ("ReadString", "gpuGraph.action"),
+              ("ReadString", "gpuMemory.action")]
     return [(reader, rc, f"Kelvora.{key}:") for reader, key in reads]
 
 
