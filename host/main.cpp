@@ -196,6 +196,9 @@ int main(int argc, char** argv) {
     if (!options.screenshotFile.empty() && !host::savePanelPng(host::panelWindow(), options.screenshotFile.c_str(), &error))
         fprintf(stderr, "blackbox: screenshot failed: %s\n", error.c_str());
     if (loadedPlugin) unloadPlugin();
+    // A real kernel keeps every adapter handle a process does not close.
+    if (!options.gpuTable.empty() || scriptFeedsGpus(script))
+        host::logLine("gpu adapters left open: %ld", host::gpuAdaptersOpen());
     host::closeLog();
     return 0;
 }

@@ -1180,6 +1180,8 @@ def kelvora_gpu_fed(args):
         # The tooltip lists every adapter read, whichever the panel shows.
         read = extra and "--without" not in extra
         check_lines(GPU_TOOLTIP if read else ["GPU: n/a"], steps[0][3], f"{name}: the GPU tooltip")
+        if "--gpu-table" in extra:
+            check("gpu adapters left open: 0" in run.log, f"{name}: adapters left open\n" + run.tail())
         if name == "as on XP":
             for function in ("D3DKMTQueryStatistics", "D3DKMTOpenAdapterFromGdiDisplayName"):
                 check(f'lookup "{function}" -> left out' in run.log, f"{name}: {function} not left out\n" + run.tail())
