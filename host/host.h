@@ -150,6 +150,9 @@ bool loadGpuTable(const char* file, std::string* error);
 FARPROC gpuTableLookup(const char* name);
 // Adapter handles the host's list gave out and the plugin has not closed.
 long gpuAdaptersOpen();
+// Logs the adapters fed to the plugin, a line each; without a table, that none is fed (Wine's
+// gdi32 reports no engine).
+void logGpus();
 
 // --- paints of the plugin (host_paints.cpp) ---
 void installPaintCounter(HMODULE plugin);

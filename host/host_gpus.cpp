@@ -242,4 +242,12 @@ FARPROC gpuTableLookup(const char* name) {
 
 long gpuAdaptersOpen() { return openHandles; }
 
+void logGpus() {
+    if (!feeding) {
+        logLine("gpus: none fed");
+        return;
+    }
+    for (const FedAdapter& adapter : fed) logLine("gpu %s", quoted(adapter.name.c_str()).c_str());
+}
+
 }  // namespace host

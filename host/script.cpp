@@ -58,8 +58,8 @@ std::string parseStep(const std::string& word, const std::string& rest, Step& st
         if (rest.empty()) return word + " needs a file";
         return "";
     }
-    if (word == "disks") {
-        step.kind = StepKind::Disks;
+    if (word == "disks" || word == "gpus") {
+        step.kind = word == "disks" ? StepKind::Disks : StepKind::Gpus;
         if (!rest.empty()) return word + " takes nothing after it";
         return "";
     }
@@ -216,6 +216,7 @@ const char* stepName(StepKind kind) {
         case StepKind::Disks: return "disks";
         case StepKind::DiskTable: return "disk-table";
         case StepKind::GpuTable: return "gpu-table";
+        case StepKind::Gpus: return "gpus";
         case StepKind::Stop: return "stop";
     }
     return "?";

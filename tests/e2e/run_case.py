@@ -1272,7 +1272,7 @@ def kelvora_check_theme(args):
         f.write((b"\n" if crlf else b"\r\n").join(lines))
     picture = os.path.join(work, "broken.png")
     code, out, err = run("broken.rc", "--picture", picture, "--net-table", "interfaces.table", "--disk-table", "disks.table",
-                         cwd=themes)
+                         "--gpu-table", "gpus.table", cwd=themes)
     with open(os.path.join(themes, "broken.expected"), encoding="latin-1") as f:
         check_lines(f.read().splitlines(), out, "findings of broken.rc, expected | actual")
     check(code == 1, f"broken.rc: exit {code}, not 1\n{err}")
