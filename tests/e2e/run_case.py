@@ -1470,11 +1470,12 @@ def kelvora_actions(args):
                (b"Kelvora.netGraph.action: control.exe ncpa.cpl", b"Kelvora.netGraph.action: @KelvoraTest.net"),
                (b"Kelvora.netDown.action: control.exe ncpa.cpl", f"Kelvora.netDown.action: {probe} --down".encode()),
                (b"Kelvora.disk[1].action: explorer.exe %s", f'Kelvora.disk[1].action: "{probe}" --disk %s'.encode()),
+               (b"Kelvora.gpuGraph.action: taskmgr.exe", b"Kelvora.gpuGraph.action: @KelvoraTest.gpu"),
                append=b"Kelvora.ip.action: @KelvoraTest.ip\r\n")
     rc = os.path.join(folder, "Kelvora.rc")
     points = part_points(rc)
     # The total-memory and uptime rows have no action.
-    parts = ["cpuGraph", "netGraph", "ip", "netDown", "disk[1]", "totalMemory", "systemUptime"]
+    parts = ["cpuGraph", "netGraph", "ip", "netDown", "disk[1]", "totalMemory", "systemUptime", "gpuGraph"]
     script = "wait 1500\n" + "".join("double-click {} {}\nwait 700\n".format(*points[p]) for p in parts)
     script += "drag 37 23\nmenu write settings\nwait 300\nstop\n"
     run = run_host(args.host, plugin, script)
@@ -1485,9 +1486,10 @@ def kelvora_actions(args):
     check_lines(['message host 10901 text="@KelvoraTest.cpu"', 'message host 10901 text="@KelvoraTest.net"',
                  'message host 10901 text="@KelvoraTest.ip"',
                  f'BBExecute owner=0 verb=null file="{probe}" args="--down" dir=null show=1 noErrorBoxes=0 -> started',
-                 f'BBExecute owner=0 verb=null file="{probe}" args="--disk C:\\" dir=null show=1 noErrorBoxes=0 -> started'],
+                 f'BBExecute owner=0 verb=null file="{probe}" args="--disk C:\\" dir=null show=1 noErrorBoxes=0 -> started',
+                 'message host 10901 text="@KelvoraTest.gpu"'],
                 posted, "actions of the double clicks")
-    for name in ("cpu", "net", "ip"):
+    for name in ("cpu", "net", "ip", "gpu"):
         in_order(run, [f'message host 10901 text="@KelvoraTest.{name}"', f'broadcast "@KelvoraTest.{name}"',
                        "deliver 10901 panel"])
     in_order(run, ["script drag ended at 117,103", 'menu choice "write settings" -> "@Kelvora.settings.write"',
