@@ -18,6 +18,7 @@ set(KELVORA_PORTABLE_SOURCES
   sampling/disk_io.cpp
   sampling/core_loads.cpp
   sampling/own_share.cpp
+  sampling/gpu_loads.cpp
   shell/command_match.cpp
   shell/action_line.cpp
   tests/portable/no_system_meter_platform.cpp)

@@ -98,10 +98,10 @@ typedef BOOL(WINAPI* SetLayeredWindowAttributesFn)(HWND, COLORREF, BYTE, DWORD);
 
 enum ItemIndex {
     ITEM_IP = 0, ITEM_TOTAL_MEMORY, ITEM_USED_MEMORY, ITEM_FREE_MEMORY, ITEM_BATTERY, ITEM_UPTIME,
-    ITEM_NET_DOWN, ITEM_NET_UP, ITEM_DISK_READ, ITEM_DISK_WRITE, ITEM_COUNT
+    ITEM_NET_DOWN, ITEM_NET_UP, ITEM_DISK_READ, ITEM_DISK_WRITE, ITEM_GPU_MEMORY, ITEM_COUNT
 };
 // The six rows every theme has are drawn whatever their geometry; the rate rows (network and
-// disk activity) only where a theme gives them room (right greater than left), so that themes
+// disk activity) and the GPU memory row only where a theme gives them room (right greater than left), so that themes
 // without them look as before.
 constexpr int ALWAYS_DRAWN_ITEMS = ITEM_NET_DOWN;
 enum TimerIndex {
@@ -110,9 +110,10 @@ enum TimerIndex {
 // A rate graph is two graphs on one plot: the first's bars (download, read), and the second's
 // (upload, write) drawn over them. Both hold the plot's geometry; the first graph's background
 // and frame are the plot's. The cores graph shows one bar a processor, its loads of now: it keeps
-// no history.
+// no history. The GPU graph is a load graph like the CPU graph, drawn where a theme gives it room.
 enum GraphIndex {
-    GRAPH_CPU = 0, GRAPH_MEMORY, GRAPH_NET_DOWN, GRAPH_NET_UP, GRAPH_CORES, GRAPH_DISK_READ, GRAPH_DISK_WRITE, GRAPH_COUNT
+    GRAPH_CPU = 0, GRAPH_MEMORY, GRAPH_NET_DOWN, GRAPH_NET_UP, GRAPH_CORES, GRAPH_DISK_READ, GRAPH_DISK_WRITE, GRAPH_GPU,
+    GRAPH_COUNT
 };
 
 struct PanelModel {
@@ -160,6 +161,11 @@ struct PanelModel {
     int32_t ipFamily;
     // Set by every reload: the network sampler's next tick reads the IP row anew.
     bool ipRestart;
+    // The adapter Kelvora.gpu.adapter: names (its adapter string or its place in the list);
+    // empty: the busiest.
+    char gpuAdapter[PATH_SIZE];
+    // Set by every reload: the GPU reading's next engines take their baseline, and the name anew.
+    bool gpuRestart;
 
     // Measurements.
     int32_t cpuPercent;
@@ -169,6 +175,7 @@ struct PanelModel {
     uint32_t coreCount;
     uint8_t coreLoads[MAX_CORES];
     char diskIoTotal[VALUE_SIZE];  // the disk-activity graph's caption value: read plus write
+    int32_t gpuPercent;            // the shown adapter's load; -1: n/a
     bool batteryCharging;
     bool onAC;
 
@@ -202,6 +209,12 @@ inline bool rateGraphShown(int graph) {
     return g.width >= 1 && g.height >= 1;
 }
 inline bool netGraphShown() { return rateGraphShown(GRAPH_NET_DOWN); }
+
+// The GPU graph likewise.
+inline bool gpuGraphShown() {
+    const GraphState& g = panelModel.graphs[GRAPH_GPU];
+    return g.width >= 1 && g.height >= 1;
+}
 
 // The cores graph is drawn only when its plot has room: themes without it show nothing.
 inline bool coresGraphShown() {

@@ -17,7 +17,7 @@ namespace {
 // Icon paths that failed to load during one reload. Their boxes are shown only
 // after the model is complete: a box runs a message loop in which timers and
 // paints reach the model, and by then every graph's width must match its history.
-constexpr int ICON_KEYS = 12;  // one per row but the battery's, and the five of the icon set
+constexpr int ICON_KEYS = ITEM_COUNT - 1 + 5;  // one per row but the battery's, and the five of the icon set
 struct IconFailures {
     int count;
     char paths[ICON_KEYS][PATH_SIZE];
@@ -58,16 +58,24 @@ void readIcon(const char* key, HICON* icon) {
     if (old) DestroyIcon(old);
 }
 
-void readGraph(const char* name, GraphState& g) {
+// A load graph's keys. The CPU and memory graphs, which every theme has, default to a small plot;
+// the GPU graph to none (geometry 0), so that themes without it draw nothing more.
+struct GraphDefaults {
+    int x, y, width, height;
+};
+constexpr GraphDefaults LOAD_GRAPH_DEFAULTS = {10, 50, 20, 20};
+constexpr GraphDefaults NO_GRAPH = {0, 0, 0, 0};
+
+void readGraph(const char* name, GraphState& g, const GraphDefaults& d) {
     char key[CAPTION_SIZE];
     snprintf(key, sizeof key, "Kelvora.%s.x:", name);
-    g.x = readInt(key, 10);
+    g.x = readInt(key, d.x);
     snprintf(key, sizeof key, "Kelvora.%s.y:", name);
-    g.y = readInt(key, 50);
+    g.y = readInt(key, d.y);
     snprintf(key, sizeof key, "Kelvora.%s.width:", name);
-    g.width = readInt(key, 20);
+    g.width = readInt(key, d.width);
     snprintf(key, sizeof key, "Kelvora.%s.height:", name);
-    g.height = readInt(key, 20);
+    g.height = readInt(key, d.height);
     snprintf(key, sizeof key, "Kelvora.%s.color:", name);
     g.color = readColor(key, "#FFFFFF");
     snprintf(key, sizeof key, "Kelvora.%s.background:", name);
@@ -75,7 +83,8 @@ void readGraph(const char* name, GraphState& g) {
 }
 
 const char* const itemNames[ITEM_COUNT] = {"ip",           "totalMemory", "usedMemory", "freeMemory", "battery",
-                                           "systemUptime", "netDown",     "netUp",      "diskRead",   "diskWrite"};
+                                           "systemUptime", "netDown",     "netUp",      "diskRead",   "diskWrite",
+                                           "gpuMemory"};
 
 void readItem(int index, InfoItem& item) {
     const char* name = itemNames[index];
@@ -149,12 +158,10 @@ void readDiskIoSettings() {
     readRateGraph("diskIoGraph", m.graphs[GRAPH_DISK_READ], m.graphs[GRAPH_DISK_WRITE]);
 }
 
-// The tooltips switch and the action of every part, in the table's order, a disk's for each
-// disk read: one block after every older key, so that themes without them read as before.
-void readTooltipsAndActions() {
-    panelModel.tooltips = ReadBool(rc(), "Kelvora.tooltips:", true);
+// The actions of the table's entries [first, end), a disk's for each disk read.
+void readActions(int first, int end) {
     char key[CAPTION_SIZE];
-    for (int entry = 0; entry < PANEL_PART_COUNT; ++entry) {
+    for (int entry = first; entry < end; ++entry) {
         const PanelPart& part = panelParts[entry];
         if (part.kind != PART_DISK) {
             snprintf(key, sizeof key, "Kelvora.%s.action:", part.name);
@@ -166,6 +173,13 @@ void readTooltipsAndActions() {
             readText(key, partActionOf(partId(entry, slot)), ACTION_SIZE);
         }
     }
+}
+
+// The tooltips switch and the action of every part before the GPU's, in the table's order: one
+// block after every older key, so that themes without them read as before.
+void readTooltipsAndActions() {
+    panelModel.tooltips = ReadBool(rc(), "Kelvora.tooltips:", true);
+    readActions(0, FIRST_GPU_PART);
 }
 
 // The cores graph's plot and colours, then the measure behind the CPU figure: one block after
@@ -189,6 +203,16 @@ void readIpSettings() {
     readText("Kelvora.ip.interface:", panelModel.ipInterface, sizeof panelModel.ipInterface);
     const char* family = ReadString(rc(), "Kelvora.ip.family:", "ipv4");
     panelModel.ipFamily = ipFamilyOf(family);
+}
+
+// The GPU graph, the memory row and the adapter shown: one block after every older key, the
+// actions included, so that themes without them read as before.
+void readGpuSettings() {
+    PanelModel& m = panelModel;
+    readGraph("gpuGraph", m.graphs[GRAPH_GPU], NO_GRAPH);
+    readItem(ITEM_GPU_MEMORY, m.items[ITEM_GPU_MEMORY]);
+    readText("Kelvora.gpu.adapter:", m.gpuAdapter, sizeof m.gpuAdapter);
+    readActions(FIRST_GPU_PART, PANEL_PART_COUNT);
 }
 
 void readDisk(int i, DiskEntry& d) {
@@ -295,8 +319,8 @@ void readSettings() {
     m.pluginToggle = readBool("Kelvora.pluginToggle:");
     m.inSlit = readBool("Kelvora.inSlit:");
 
-    readGraph("cpuGraph", m.graphs[GRAPH_CPU]);
-    readGraph("memoryGraph", m.graphs[GRAPH_MEMORY]);
+    readGraph("cpuGraph", m.graphs[GRAPH_CPU], LOAD_GRAPH_DEFAULTS);
+    readGraph("memoryGraph", m.graphs[GRAPH_MEMORY], LOAD_GRAPH_DEFAULTS);
 
     // The rc value counts millions of bytes; the product needs 64 bits.
     m.fullQuota = static_cast<int64_t>(readInt("Kelvora.fullQuota:", 500)) * 1000000;
@@ -322,6 +346,7 @@ void readSettings() {
     readDiskIoSettings();
     readTooltipsAndActions();
     readIpSettings();
+    readGpuSettings();
 }
 
 void clearGraphHistories() {
@@ -340,10 +365,12 @@ void reloadSettings() {
     // Load graphs draw percentages: 100 fills the plot.
     panelModel.graphs[GRAPH_CPU].scale = 100;
     panelModel.graphs[GRAPH_MEMORY].scale = 100;
+    panelModel.graphs[GRAPH_GPU].scale = 100;
     panelModel.netRestart = true;
     panelModel.diskIoRestart = true;
     panelModel.coresRestart = true;
     panelModel.ipRestart = true;
+    panelModel.gpuRestart = true;
     copyHostStyle();
     deleteGdiObject(panelModel.sctBrush);
     if (panelModel.sctEnabled) panelModel.sctBrush = CreateSolidBrush(panelModel.sctColor);

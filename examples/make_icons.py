@@ -127,6 +127,16 @@ def disk_transfer(colour, reading):
     return img
 
 
+def graphics_card():
+    img = canvas()
+    rect(img, 1, 3, 14, 11, (0x8E, 0x3F, 0x68))
+    disc(img, 5.5, 7, 3.2, (0x38, 0x38, 0x38), ring=(0xD8, 0xD8, 0xD8))
+    rect(img, 10, 5, 13, 9, (0xE8, 0xA6, 0xC0))
+    for x in (3, 5, 7, 9):
+        rect(img, x, 12, x, 14, (0xE0, 0xB0, 0x30))
+    return img
+
+
 ICONS = {
     "ip.ico": globe,
     "total-memory.ico": lambda: chip((0x3A, 0x7D, 0x44)),
@@ -142,6 +152,7 @@ ICONS = {
     "net-up.ico": lambda: arrow((0xF0, 0x8A, 0x24), down=False),
     "disk-read.ico": lambda: disk_transfer((0x2E, 0x9C, 0xE6), reading=True),
     "disk-write.ico": lambda: disk_transfer((0xE0, 0xA8, 0x20), reading=False),
+    "gpu-memory.ico": graphics_card,
 }
 
 

@@ -141,6 +141,23 @@ bool loadCoreTable(const char* file, std::string* error);
 // function.
 FARPROC coreTableLookup(const char* name);
 
+// --- graphics adapters (host_gpus.cpp) ---
+// Feeds the plugin the graphics adapters of FILE from now on (--gpu-table and the gpu-table step):
+// a line `adapter luid=N name="..."`, then its engines, `engine load=N name="..."` (percent of the
+// time it runs; a name as Windows 10 reports it, none by default), and its memory segments,
+// `segment committed=N size=N aperture=0|1` (aperture: shared memory). An engine that the table
+// fed before, at the same place of the same adapter, goes on from its running time.
+bool loadGpuTable(const char* file, std::string* error);
+// The host's D3DKMTEnumAdapters2, D3DKMTQueryStatistics, D3DKMTQueryAdapterInfo and
+// D3DKMTCloseAdapter for the plugin's run-time lookups (null for other names). Until a table is
+// fed they answer that they are not implemented.
+FARPROC gpuTableLookup(const char* name);
+// Adapter handles the host's list gave out and the plugin has not closed.
+long gpuAdaptersOpen();
+// Logs the adapters fed to the plugin, a line each; without a table, that none is fed (Wine's
+// gdi32 reports no engine).
+void logGpus();
+
 // --- paints of the plugin (host_paints.cpp) ---
 void installPaintCounter(HMODULE plugin);
 // Paints, the renders among them and the drawing calls, since the host started.

@@ -373,6 +373,16 @@ void runStepOnce(const hostscript::Step& step) {
             if (!loadDiskTable(step.text.c_str(), &error)) logLine("disk-table failed: %s", error.c_str());
             break;
         }
+        case hostscript::StepKind::Gpus:
+            logLine("script gpus");
+            logGpus();
+            break;
+        case hostscript::StepKind::GpuTable: {
+            logLine("script gpu-table %s", quoted(step.text.c_str()).c_str());
+            std::string error;
+            if (!loadGpuTable(step.text.c_str(), &error)) logLine("gpu-table failed: %s", error.c_str());
+            break;
+        }
         case hostscript::StepKind::Stop:
             logLine("script stop");
             running = false;

@@ -91,6 +91,12 @@ void unloadPlugin() {
     host::logLine("unloaded");
 }
 
+bool scriptFeedsGpus(const hostscript::Script& script) {
+    for (const hostscript::Step& step : script.steps)
+        if (step.kind == hostscript::StepKind::GpuTable) return true;
+    return false;
+}
+
 void logRefusedLookup(const char* name) { host::logLine("lookup %s -> left out", host::quoted(name).c_str()); }
 
 void runMessageLoop() {
@@ -150,6 +156,7 @@ int main(int argc, char** argv) {
     if (!options.netTable.empty() && !host::loadNetTable(options.netTable.c_str(), &error)) return fail(error, 2);
     if (!options.diskTable.empty() && !host::loadDiskTable(options.diskTable.c_str(), &error)) return fail(error, 2);
     if (!options.coreTable.empty() && !host::loadCoreTable(options.coreTable.c_str(), &error)) return fail(error, 2);
+    if (!options.gpuTable.empty() && !host::loadGpuTable(options.gpuTable.c_str(), &error)) return fail(error, 2);
     for (const std::string& name : options.without) hostlookups::leaveOut(name);
     hostlookups::reportRefusalsTo(logRefusedLookup);
     // The interface tables and processors the plugin reads go through the host's, which hand each
@@ -160,6 +167,11 @@ int main(int argc, char** argv) {
     for (const char* name :
          {"NtQuerySystemInformation", "NtQuerySystemInformationEx", "GetActiveProcessorGroupCount", "GetSystemTimes"})
         if (FARPROC own = host::coreTableLookup(name)) hostlookups::answerWith(name, own);
+    // The graphics kernel's thunks are the host's only for a run that feeds adapters: Wine's gdi32
+    // lacks some of them, and a run without a table sees it as it is.
+    if (!options.gpuTable.empty() || scriptFeedsGpus(script))
+        for (const char* name : {"D3DKMTEnumAdapters2", "D3DKMTQueryStatistics", "D3DKMTQueryAdapterInfo", "D3DKMTCloseAdapter"})
+            hostlookups::answerWith(name, host::gpuTableLookup(name));
 
     if (!host::createHostWindows(GetModuleHandleA(nullptr))) return fail("cannot create the host windows", 1);
     SetConsoleCtrlHandler(onConsoleBreak, TRUE);
@@ -184,6 +196,9 @@ int main(int argc, char** argv) {
     if (!options.screenshotFile.empty() && !host::savePanelPng(host::panelWindow(), options.screenshotFile.c_str(), &error))
         fprintf(stderr, "blackbox: screenshot failed: %s\n", error.c_str());
     if (loadedPlugin) unloadPlugin();
+    // A real kernel keeps every adapter handle a process does not close.
+    if (!options.gpuTable.empty() || scriptFeedsGpus(script))
+        host::logLine("gpu adapters left open: %ld", host::gpuAdaptersOpen());
     host::closeLog();
     return 0;
 }

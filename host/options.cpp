@@ -16,6 +16,7 @@ std::string* fileOption(Options& o, const std::string& name) {
     if (name == "--net-table") return &o.netTable;
     if (name == "--disk-table") return &o.diskTable;
     if (name == "--core-table") return &o.coreTable;
+    if (name == "--gpu-table") return &o.gpuTable;
     return nullptr;
 }
 
@@ -62,7 +63,8 @@ Options parseOptions(const std::vector<std::string>& args) {
 const char* usageText() {
     return "usage: blackbox.exe [--slit | --ex] [--log FILE] [--script FILE] [--screenshot FILE]\n"
            "                    [--style FILE] [--editor PROGRAM] [--stop-after MS] [--explain-reads] [--log-texts]\n"
-           "                    [--net-table FILE] [--core-table FILE] [--disk-table FILE] [--without FUNCTION]...\n"
+           "                    [--net-table FILE] [--core-table FILE] [--disk-table FILE] [--gpu-table FILE]\n"
+           "                    [--without FUNCTION]...\n"
            "                    PLUGIN.dll\n"
            "  --slit           start the plugin with beginSlitPlugin (default: beginPlugin)\n"
            "  --ex             start the plugin with beginPluginEx\n"
@@ -79,6 +81,7 @@ const char* usageText() {
            "  --net-table F    feed the plugin the interface table of F (see README) instead of the system's\n"
            "  --disk-table F   feed the plugin the physical disks of F (see README) in its performance data\n"
            "  --core-table F   feed the plugin the processors of F (see README) instead of the system's\n"
+           "  --gpu-table F    feed the plugin the graphics adapters of F (see README) instead of the system's\n"
            "  --without F      the plugin's run-time lookups of the function F (GetProcAddress)\n"
            "                   answer null, as in a shell or system without it; repeatable\n";
 }

@@ -19,6 +19,7 @@ struct Options {
     std::string netTable; // an interface table to feed the plugin
     std::string diskTable; // physical disks to feed the plugin in its performance data
     std::string coreTable; // the processors to feed the plugin
+    std::string gpuTable;  // the graphics adapters to feed the plugin
     int stopAfter = -1;   // milliseconds; -1 runs until stopped
     bool explainReads = false;  // log the rc line behind every settings read
     bool logTexts = false;      // log every text the plugin draws

@@ -58,15 +58,15 @@ std::string parseStep(const std::string& word, const std::string& rest, Step& st
         if (rest.empty()) return word + " needs a file";
         return "";
     }
-    if (word == "disks") {
-        step.kind = StepKind::Disks;
+    if (word == "disks" || word == "gpus") {
+        step.kind = word == "disks" ? StepKind::Disks : StepKind::Gpus;
         if (!rest.empty()) return word + " takes nothing after it";
         return "";
     }
-    if (word == "disk-table") {
-        step.kind = StepKind::DiskTable;
+    if (word == "disk-table" || word == "gpu-table") {
+        step.kind = word == "disk-table" ? StepKind::DiskTable : StepKind::GpuTable;
         step.text = rest;
-        if (rest.empty()) return "disk-table needs a file";
+        if (rest.empty()) return word + " needs a file";
         return "";
     }
     if (word == "broadcast" || word == "menu" || word == "screenshot") {
@@ -215,6 +215,8 @@ const char* stepName(StepKind kind) {
         case StepKind::Tooltip: return "tooltip";
         case StepKind::Disks: return "disks";
         case StepKind::DiskTable: return "disk-table";
+        case StepKind::GpuTable: return "gpu-table";
+        case StepKind::Gpus: return "gpus";
         case StepKind::Stop: return "stop";
     }
     return "?";

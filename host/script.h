@@ -36,6 +36,8 @@
 //   release-volumes      the blocked queries return, and no more block
 //   unload               stop the plugin and unload its module, as a shell that switches it off
 //   core-table FILE      feed the plugin the processors of FILE from now on
+//   gpu-table FILE       feed the plugin the graphics adapters of FILE from now on
+//   gpus                 log the graphics adapters the host feeds the plugin
 //   stop                 end the run
 #pragma once
 
@@ -44,7 +46,7 @@
 
 namespace hostscript {
 
-enum class StepKind { Wait, Broadcast, BroadcastNull, Reconfigure, Menu, MenuNumber, Drag, Screenshot, Window, WriteInt, Tick, Paint, Restart, ReloadModule, Measure, Clock, Interfaces, NetTable, CoreTable, HangVolume, ReleaseVolumes, Unload, Point, DoubleClick, Tooltip, Disks, DiskTable, Stop };
+enum class StepKind { Wait, Broadcast, BroadcastNull, Reconfigure, Menu, MenuNumber, Drag, Screenshot, Window, WriteInt, Tick, Paint, Restart, ReloadModule, Measure, Clock, Interfaces, NetTable, CoreTable, HangVolume, ReleaseVolumes, Unload, Point, DoubleClick, Tooltip, Disks, DiskTable, GpuTable, Gpus, Stop };
 
 struct Step {
     StepKind kind;

@@ -1,4 +1,4 @@
-// Panel painter: background, the load, rate and cores graphs, the disk rows and the information
+// Panel painter: background, the load (CPU, memory, GPU), rate and cores graphs, the disk rows and the information
 // rows drawn into backBuffer, which is kept from paint to paint: a sampler asks for the parts it
 // changed, the changes of one moment are rendered together, and a render draws each part the
 // one way a whole rendering does, clipped to the pixels that changed.
@@ -189,6 +189,10 @@ void drawGraph(HDC dc, int index) {
     char text[TEXT_BUFFER_SIZE];
     if (index == GRAPH_CPU)
         snprintf(text, sizeof text, "CPU %d%%", panelModel.cpuPercent);
+    else if (index == GRAPH_GPU && panelModel.gpuPercent < 0)
+        snprintf(text, sizeof text, "GPU n/a");
+    else if (index == GRAPH_GPU)
+        snprintf(text, sizeof text, "GPU %d%%", panelModel.gpuPercent);
     else
         snprintf(text, sizeof text, "MEM %d%%", panelModel.memoryLoad);
     drawGraphCaption(dc, g, text, sizeof text);
@@ -378,6 +382,7 @@ RECT iconRect(HICON icon, int left, int top) {
 RECT graphExtent(int index) {
     const GraphState& g = panelModel.graphs[index];
     if (isRateGraphOverlay(index) || (isRateGraph(index) && !rateGraphShown(index))) return RECT{};
+    if (index == GRAPH_GPU && !gpuGraphShown()) return RECT{};
     // Its bars stay inside the plot, and it has no caption.
     if (index == GRAPH_CORES)
         return coresGraphShown() ? onPanel(rectangleOf(int64_t{g.x} - 1, int64_t{g.y} - 1, int64_t{g.x} + g.width + 1,
@@ -524,17 +529,18 @@ bool haveRenderings(HDC windowDc) {
 // ---- Rendering ------------------------------------------------------------------------------
 
 // Every part that reaches `region` (all of them without one), in the order of a whole rendering:
-// the CPU, memory, network, cores and disk-activity graphs, the disk rows, the information rows
+// the CPU, memory, network, cores, disk-activity and GPU graphs, the disk rows, the information rows
 // (the rate rows last). Later drawing covers earlier. Records what each part drew.
 void drawParts(HDC dc, HRGN region) {
     auto reaches = [region](const RECT& extent) { return !region || RectInRegion(region, &extent); };
     HGDIOBJ previousFont = SelectObject(dc, panelModel.font);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, styleTextColour());
-    for (int index : {GRAPH_CPU, GRAPH_MEMORY, GRAPH_NET_DOWN, GRAPH_CORES, GRAPH_DISK_READ}) {
+    for (int index : {GRAPH_CPU, GRAPH_MEMORY, GRAPH_NET_DOWN, GRAPH_CORES, GRAPH_DISK_READ, GRAPH_GPU}) {
         const RECT extent = graphExtent(index);
         if (isRateGraph(index) && !rateGraphShown(index)) continue;
         if (index == GRAPH_CORES && !coresGraphShown()) continue;
+        if (index == GRAPH_GPU && !gpuGraphShown()) continue;
         if (!reaches(extent)) continue;
         if (isRateGraph(index))
             drawRateGraph(dc, index);

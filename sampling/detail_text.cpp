@@ -1,9 +1,10 @@
-// Lines of the tooltips' texts from plain numbers: memory, volumes, power and link speeds.
+// Lines of the tooltips' texts from plain numbers: memory, volumes, power, link speeds and GPUs.
 #include "sampling/detail_text.h"
 
 #include <cstdarg>
 
 #include "sampling/byte_size.h"
+#include "sampling/gpu_loads.h"
 #include "sampling/sample_text.h"
 
 namespace {
@@ -157,5 +158,43 @@ void describeCoreFigures(DetailText& detail, const uint8_t* loads, uint32_t coun
         }
         shown[rank] = best;
         addLine(detail, "Processor %u: %u%%", static_cast<unsigned>(best), static_cast<unsigned>(loads[best]));
+    }
+}
+
+namespace {
+
+constexpr uint32_t BUSIEST_ENGINES_SHOWN = 3;
+
+void addGpuMemoryLine(DetailText& detail, const char* label, uint64_t used, uint64_t size) {
+    char usedText[BYTE_SIZE_TEXT_MAX + 1], sizeText[BYTE_SIZE_TEXT_MAX + 1];
+    formatByteSize(usedText, static_cast<int64_t>(used > INT64_MAX ? INT64_MAX : used));
+    formatByteSize(sizeText, static_cast<int64_t>(size > INT64_MAX ? INT64_MAX : size));
+    addLine(detail, "%s: %s / %s", label, usedText, sizeText);
+}
+
+}  // namespace
+
+void describeGpuFigures(DetailText& detail, const GpuLoads& gpus) {
+    if (gpus.count == 0) {
+        addLine(detail, "GPU: n/a");
+        return;
+    }
+    for (uint32_t i = 0; i < gpus.count; ++i) {
+        const GpuAdapter& adapter = gpus.slots[gpus.order[i]];
+        addLine(detail, "%s: %u%%", adapter.name, static_cast<unsigned>(adapter.load));
+        uint32_t engines[BUSIEST_ENGINES_SHOWN];
+        const uint32_t busiest = busiestGpuEngines(adapter, BUSIEST_ENGINES_SHOWN, engines);
+        char line[BUSIEST_ENGINES_SHOWN * (GPU_ENGINE_NAME_SIZE + 8)] = "";
+        size_t used = 0;
+        for (uint32_t k = 0; k < busiest && used < sizeof line; ++k) {
+            char name[GPU_ENGINE_NAME_SIZE];
+            gpuEngineName(adapter, engines[k], name, sizeof name);
+            const int n = snprintf(line + used, sizeof line - used, "%s%s %u%%", k ? ", " : "", name,
+                                   static_cast<unsigned>(gpuEngineLoadOf(gpus, adapter, engines[k])));
+            if (n > 0) used += static_cast<size_t>(n);
+        }
+        if (busiest > 0) addLine(detail, "Engines: %s", line);
+        addGpuMemoryLine(detail, "Dedicated memory", adapter.dedicatedUsed, adapter.dedicatedSize);
+        addGpuMemoryLine(detail, "Shared memory", adapter.sharedUsed, adapter.sharedSize);
     }
 }

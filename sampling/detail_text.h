@@ -72,3 +72,8 @@ void describePowerFigures(DetailText& detail, const PowerFigures& power);
 // lower number first among equal loads; "n/a" where no processor was read.
 constexpr int BUSIEST_CORES_SHOWN = 3;
 void describeCoreFigures(DetailText& detail, const uint8_t* loads, uint32_t count);
+
+// The GPU tooltip: each adapter of the last reading with its load, its three busiest engines and
+// its dedicated and shared memory in use and size; "GPU: n/a" without one.
+struct GpuLoads;
+void describeGpuFigures(DetailText& detail, const GpuLoads& gpus);

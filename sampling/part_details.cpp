@@ -17,6 +17,7 @@
 #include "sampling/disk_io.h"
 #include "sampling/disk_io_sampler.h"
 #include "sampling/ip_sampler.h"
+#include "sampling/gpu_sampler.h"
 #include "sampling/net_sampler.h"
 #include "sampling/own_time.h"
 #include "sampling/process_sampler.h"
@@ -80,6 +81,8 @@ void describeCpu(int, DetailText& detail) {
     ownShareOfLastMinute(own, sizeof own);
     addLine(detail, "Kelvora itself: %s of a core", own);
 }
+
+void describeGpu(int, DetailText& detail) { describeGpuFigures(detail, gpuReading()); }
 
 void describeCores(int, DetailText& detail) { describeCoreFigures(detail, panelModel.coreLoads, panelModel.coreCount); }
 

@@ -8,6 +8,7 @@
 void describeCpu(int slot, DetailText& detail);
 void describeMemory(int slot, DetailText& detail);
 void describeCores(int slot, DetailText& detail);
+void describeGpu(int slot, DetailText& detail);
 void describeDisk(int slot, DetailText& detail);
 void describeNetwork(int slot, DetailText& detail);
 void describeDiskActivity(int slot, DetailText& detail);

@@ -8,6 +8,7 @@
 #include "render/painter.h"
 #include "sampling/byte_size.h"
 #include "sampling/core_sampler.h"
+#include "sampling/gpu_sampler.h"
 #include "sampling/load_meter.h"
 #include "sampling/sample_text.h"
 #include "sampling/volume_worker.h"
@@ -35,6 +36,8 @@ void CALLBACK sampleCpu(HWND, UINT, UINT_PTR, DWORD) {
     pushHistory(panelModel.graphs[GRAPH_CPU], panelModel.cpuPercent);
     repaintGraph(GRAPH_CPU);
     if (coresGraphShown()) sampleCores();
+    // The GPU reading rides on this tick: it has no timer of its own.
+    if (gpuPartsShown()) sampleGpu();
 }
 
 // The 64-bit status: the older call caps its counts at 4 GB (2 GB in 32-bit processes).

@@ -21,9 +21,12 @@ const PanelPart panelParts[] = {
     {"netUp", PART_ROW, ITEM_NET_UP, describeNetwork, false},
     {"diskRead", PART_ROW, ITEM_DISK_READ, describeDiskActivity, false},
     {"diskWrite", PART_ROW, ITEM_DISK_WRITE, describeDiskActivity, false},
+    {"gpuGraph", PART_GRAPH, GRAPH_GPU, describeGpu, false},
+    {"gpuMemory", PART_ROW, ITEM_GPU_MEMORY, describeGpu, false},
 };
 
 const int PANEL_PART_COUNT = sizeof panelParts / sizeof panelParts[0];
+const int FIRST_GPU_PART = PANEL_PART_COUNT - 2;
 const int PART_ID_LIMIT = PANEL_PART_COUNT * PART_SLOTS;
 
 int partId(int entry, int slot) { return entry * PART_SLOTS + slot; }
@@ -41,6 +44,7 @@ bool partShown(int id) {
             // The load graphs are always there; the others only where the theme gives them room.
             if (slot != 0) return false;
             if (part.index == GRAPH_CORES) return coresGraphShown();
+            if (part.index == GRAPH_GPU) return gpuGraphShown();
             return part.index < GRAPH_NET_DOWN || rateGraphShown(part.index);
         case PART_DISK:
             return slot >= 1 && slot <= usedDiskSlots();

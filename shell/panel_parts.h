@@ -27,6 +27,8 @@ struct PanelPart {
 // place go from the end.
 extern const PanelPart panelParts[];
 extern const int PANEL_PART_COUNT;
+// The GPU graph and row come last: their keys, actions included, are read after all others.
+extern const int FIRST_GPU_PART;
 
 // A part's id, which is also its tool's id in the tooltip control: the entry times
 // PART_SLOTS plus the disk's slot (0 for the other parts). Ids are below PART_ID_LIMIT.

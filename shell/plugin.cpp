@@ -12,6 +12,7 @@
 #include "sampling/disk_io_sampler.h"
 #include "sampling/core_sampler.h"
 #include "sampling/ip_sampler.h"
+#include "sampling/gpu_sampler.h"
 #include "sampling/load_meter.h"
 #include "sampling/net_sampler.h"
 #include "sampling/own_time.h"
@@ -179,6 +180,7 @@ int startPlugin(HINSTANCE instance, HWND slit, SlitChoice choice) {
     lookUpNetworkTables();
     lookUpIpRoutes();
     lookUpProcessorTimes();
+    lookUpGpuStatistics();
     lookUpHostExtras();
 
     if (!registerPanelClass()) {
@@ -215,6 +217,7 @@ void releaseStartResources() {
     releaseNetworkSampler();
     releaseDiskIoSampler();
     releaseCoreSampler();
+    releaseGpuSampler();
     deleteFramePen();
     if (socketsStarted) WSACleanup();
     socketsStarted = false;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bench_details.h"
+#include "bench_gpu.h"
 #include "bench_hostile.h"
 #include "bench_ip.h"
 #include "bench_painter.h"
@@ -120,7 +121,7 @@ void benchmarkLoadMeter() {
 
 // With the argument "hostile" only the hostile-settings rows run, with "profile" only the profile,
 // with "details" only the tooltip texts; with "samplers" only the samplers' rows; with "ip" only the
-// IP row's.
+// IP row's; with "gpu" only the GPU reading's.
 int main(int argc, char** argv) {
     lookUpNetworkTables();
     if (argc > 1 && strcmp(argv[1], "hostile") == 0) {
@@ -133,6 +134,10 @@ int main(int argc, char** argv) {
     }
     if (argc > 1 && strcmp(argv[1], "profile") == 0) {
         benchProfile();
+        return 0;
+    }
+    if (argc > 1 && strcmp(argv[1], "gpu") == 0) {
+        benchGpu();
         return 0;
     }
     if (argc > 1 && strcmp(argv[1], "details") == 0) {
@@ -148,6 +153,7 @@ int main(int argc, char** argv) {
     benchPainter();
     benchProfile();
     benchDetails();
+    benchGpu();
     benchReload();
     benchHostileSettings();
     benchIpRow();

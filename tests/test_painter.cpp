@@ -12,6 +12,7 @@
 #include "render/painter.h"
 #include "sampling/disk_io_sampler.h"
 #include "sampling/core_sampler.h"
+#include "sampling/gpu_sampler.h"
 #include "sampling/load_meter.h"
 #include "sampling/meter_platform.h"
 #include "sampling/net_sampler.h"
@@ -883,6 +884,39 @@ LONG WINAPI fakeCoreTimes(ULONG, PVOID input, ULONG, PVOID buffer, ULONG length,
     return 0;
 }
 
+// One graphics adapter of two engines, each running a random share of every twenty seconds of a
+// clock that moves on at each reading; now and then its statistics fail, and the GPU parts show
+// n/a until the minute's wait has passed.
+uint64_t fakeGpuClock = 0, fakeGpuRunning[2] = {0, 0};
+bool fakeGpuFailing = false;
+LONG APIENTRY fakeGpuList(void* arguments) {
+    auto* list = static_cast<d3dkmt::EnumAdapters2*>(arguments);
+    list->count = 1;
+    list->adapters[0] = d3dkmt::AdapterInfo{9, d3dkmt::Luid{5, 0}, 1, FALSE};
+    fakeGpuFailing = randomIn(0, 14) == 0;
+    return d3dkmt::ANSWER_OK;
+}
+LONG APIENTRY fakeGpuClose(void*) { return d3dkmt::ANSWER_OK; }
+LONG APIENTRY fakeGpuStatistics(void* arguments) {
+    auto* query = static_cast<d3dkmt::QueryStatistics*>(arguments);
+    if (fakeGpuFailing) return static_cast<LONG>(0xC0000001);
+    unsigned char* r = query->result.bytes;
+    const uint32_t counts[2] = {1, 2};  // one segment, two engines
+    if (query->type == d3dkmt::QUERY_ADAPTER) memcpy(r, counts, sizeof counts);
+    if (query->type == d3dkmt::QUERY_NODE) {
+        fakeGpuRunning[query->id % 2] += static_cast<uint64_t>(randomIn(0, 210000000));
+        memcpy(r + d3dkmt::NODE_RUNNING_TIME, &fakeGpuRunning[query->id % 2], 8);
+    }
+    if (query->type == d3dkmt::QUERY_SEGMENT) {
+        const uint64_t committed = static_cast<uint64_t>(randomIn(0, 2048)) << 20, size = 2ULL << 30;
+        memcpy(r + d3dkmt::SEGMENT_COMMITTED, &committed, 8);
+        memcpy(r + d3dkmt::SEGMENT_LIMIT, &size, 8);
+        memset(r + d3dkmt::SEGMENT_APERTURE, 0, 4);
+    }
+    return d3dkmt::ANSWER_OK;
+}
+uint64_t fakeGpuNow() { return fakeGpuClock += 200000000; }
+
 // The model rendered whole into a bitmap of its own, no rendering of the painter's used.
 Image renderedFromScratch() {
     HDC screenDc = GetDC(nullptr);
@@ -926,6 +960,8 @@ const LayoutKey layoutKeys[] = {
     {"Kelvora.diskIoGraph.scale:", -1, 4000},
     {"Kelvora.coresGraph.x:", -20, 200},   {"Kelvora.coresGraph.y:", -10, 200},
     {"Kelvora.coresGraph.width:", -1, 200}, {"Kelvora.coresGraph.height:", 0, 70},
+    {"Kelvora.gpuGraph.x:", -20, 200},     {"Kelvora.gpuGraph.y:", -10, 200},
+    {"Kelvora.gpuGraph.width:", -1, 160},  {"Kelvora.gpuGraph.height:", -5, 70},
 };
 
 }  // namespace
@@ -942,7 +978,8 @@ TEST_CASE("over 2000 random steps the window shows exactly what a rendering from
                  {"Kelvora.icons.fulldisk:", "large.ico"}, {"Kelvora.icons.battery:", "medium.ico"},
                  {"Kelvora.icons.ACon:", "small.ico"}, {"Kelvora.icons.batteryCharge:", "large.ico"}};
     const char* const rows[] = {"ip",           "totalMemory", "usedMemory", "freeMemory", "battery",
-                                "systemUptime", "netDown",     "netUp",      "diskRead",   "diskWrite"};
+                                "systemUptime", "netDown",     "netUp",      "diskRead",   "diskWrite",
+                                "gpuMemory"};
     // Rows, disks and graphs where they overlap each other, placed anew at some reloads.
     auto placeRow = [&](const std::string& group) {
         keys.push_back({group + ".left:", std::to_string(randomIn(-10, 150))});
@@ -964,6 +1001,8 @@ TEST_CASE("over 2000 random steps the window shows exactly what a rendering from
         keys.push_back({"Kelvora.disk[2].path:", randomIn(0, 1) ? "B:\\" : "B:\\other\\"});
         keys.push_back({"Kelvora.disk[3].path:", "C:\\third\\"});
         keys.push_back({"Kelvora.sctEnabled:", randomIn(0, 4) == 0 ? "true" : "false"});
+        keys.push_back({"Kelvora.gpuGraph.color:", "#FFFF00"});
+        keys.push_back({"Kelvora.gpu.adapter:", randomIn(0, 5) == 0 ? "1" : ""});  // "1": none, n/a
     };
     layOut();
     loadModel(keys, dir);
@@ -978,6 +1017,8 @@ TEST_CASE("over 2000 random steps the window shows exactly what a rendering from
     installNetPlatform(&net);
     const CorePlatform cores = {fakeCoreGroups, nullptr, fakeCoreTimes};
     installCorePlatform(&cores);
+    const GpuPlatform gpus = {fakeGpuList, nullptr, fakeGpuClose, fakeGpuStatistics, nullptr, nullptr, fakeGpuNow};
+    installGpuPlatform(&gpus);
     auto redirect = [](const char* dll, const char* name, void* fake) {
         void* real = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(dll), name));
         REQUIRE(redirectImport(real, fake) > 0);
@@ -1056,6 +1097,7 @@ TEST_CASE("over 2000 random steps the window shows exactly what a rendering from
     resetDiskIoSampler();
     installCorePlatform(nullptr);
     releaseCoreSampler();
+    installGpuPlatform(nullptr);
     installMeterPlatform(nullptr);
     resetLoadMeterState();
 }

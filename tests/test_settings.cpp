@@ -211,6 +211,16 @@ TEST_CASE("reads go to the rc file in the fixed order, then seven keys per disk"
         expected.push_back(std::string("ReadString Kelvora.") + row + ".action: \"\"");
     expected.push_back("ReadString Kelvora.ip.interface: \"\"");
     expected.push_back("ReadString Kelvora.ip.family: \"ipv4\"");
+    // The GPU parts' keys, their actions included, after all of those.
+    for (const char* read : {"ReadInt Kelvora.gpuGraph.x: 0", "ReadInt Kelvora.gpuGraph.y: 0",
+                             "ReadInt Kelvora.gpuGraph.width: 0", "ReadInt Kelvora.gpuGraph.height: 0",
+                             "ReadColor Kelvora.gpuGraph.color: #FFFFFF", "ReadColor Kelvora.gpuGraph.background: #000000",
+                             "ReadString Kelvora.gpuMemory.caption: \"\"", "ReadInt Kelvora.gpuMemory.left: 0",
+                             "ReadInt Kelvora.gpuMemory.right: 0", "ReadInt Kelvora.gpuMemory.y: 0",
+                             "ReadInt Kelvora.gpuMemory.tab_x: 0", "ReadInt Kelvora.gpuMemory.tab_y: 0",
+                             "ReadString Kelvora.gpuMemory.icon: (null)", "ReadString Kelvora.gpu.adapter: \"\"",
+                             "ReadString Kelvora.gpuGraph.action: \"\"", "ReadString Kelvora.gpuMemory.action: \"\""})
+        expected.push_back(read);
     checkLines(expected, settingsReads());
     for (const std::string& file : fakehost::files) CHECK(file == RC);
 

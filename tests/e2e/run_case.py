@@ -8,6 +8,7 @@ import re
 import shutil
 import socket
 import statistics
+import struct
 import subprocess
 import sys
 import threading
@@ -220,6 +221,13 @@ def kelvora_reads(rc, disks):
     reads += [("ReadString", f"disk[{i}].action") for i in range(1, disks + 1)]
     reads += [("ReadString", f"{row}.action") for row in ITEMS + ["netDown", "netUp", "diskRead", "diskWrite"]]
     reads += [("ReadString", "ip.interface"), ("ReadString", "ip.family")]
+    # The GPU parts' keys, their actions included, after every other.
+    reads += [("ReadInt", f"gpuGraph.{k}") for k in ("x", "y", "width", "height")]
+    reads += [("ReadColor", f"gpuGraph.{k}") for k in ("color", "background")]
+    reads.append(("ReadString", "gpuMemory.caption"))
+    reads += [("ReadInt", f"gpuMemory.{k}") for k in ("left", "right", "y", "tab_x", "tab_y")]
+    reads += [("ReadString", "gpuMemory.icon"), ("ReadString", "gpu.adapter"), ("ReadString", "gpuGraph.action"),
+              ("ReadString", "gpuMemory.action")]
     return [(reader, rc, f"Kelvora.{key}:") for reader, key in reads]
 
 
@@ -260,7 +268,7 @@ def check_panel_picture(args, path, rc):
     num = lambda key: int(v[key.lower()])
     width, height, rows = read_png(path)
     check((width, height) == (num("Kelvora.width:"), num("Kelvora.height:")), f"screenshot is {width}x{height}")
-    for graph in ("cpuGraph", "memoryGraph", "netGraph", "coresGraph", "diskIoGraph"):
+    for graph in ("cpuGraph", "memoryGraph", "netGraph", "coresGraph", "diskIoGraph", "gpuGraph"):
         x, y, w, h = (num(f"Kelvora.{graph}.{k}:") for k in ("x", "y", "width", "height"))
         frame = [(fx, y - 1) for fx in range(x - 1, x + w + 1)] + [(fx, y + h) for fx in range(x - 1, x + w + 1)]
         frame += [(x - 1, fy) for fy in range(y, y + h)] + [(x + w, fy) for fy in range(y, y + h)]
@@ -1255,6 +1263,79 @@ def kelvora_cores_fed(args):
         check(captions and captions[-1] == "CPU 44%", f"CPU captions {captions}: the processors' 43.75 % rounded")
 
 
+GPU_FUNCTIONS = ("D3DKMTEnumAdapters2", "D3DKMTOpenAdapterFromGdiDisplayName", "D3DKMTQueryStatistics",
+                 "D3DKMTQueryAdapterInfo", "D3DKMTCloseAdapter")
+GPU_TOOLTIP = ["Kelvora Test RTX: 40%", "Engines: 3D 40%, Video Decode 15%, Video Encode 5%",
+               "Dedicated memory: 1.25 GB / 8.00 GB", "Shared memory: 100.0 MB / 16.00 GB", "Kelvora Test UHD: 70%",
+               "Engines: Engine 1 70%, Engine 0 25%", "Dedicated memory: 256.0 MB / 512.0 MB",
+               "Shared memory: 500.0 MB / 8.00 GB"]
+
+
+def gpu_bars(rows, rc):
+    """The bar height of each column of the GPU graph in a screenshot, oldest first."""
+    v = rc_values(rc)
+    x, y, w, h = (int(v[f"kelvora.gpugraph.{k}:"]) for k in ("x", "y", "width", "height"))
+    bar = colour(v["kelvora.gpugraph.color:"])
+    heights = []
+    for column in range(x, x + w):
+        rows_up = 0
+        while rows_up < h and rows[y + h - 1 - rows_up][column] == bar:
+            rows_up += 1
+        heights.append(rows_up)
+    return heights
+
+
+@case
+def kelvora_gpu_fed(args):
+    """Graphics adapters fed by the host (tests/themes/gpus.table): the busiest adapter's load in
+    the caption and bars (after a first reading of 0), its dedicated memory in the row, the
+    adapters in the tooltip; an adapter named by its string; and, without the kernel thunks (as
+    on Windows XP) or under Wine's own, "GPU n/a" over an empty plot and "n/a" in the row."""
+    table = winpath(os.path.join(args.source, "tests", "themes", "gpus.table"))
+    runs = (("busiest", "", ["--gpu-table", table], "70", "256.0 MB / 512.0 MB"),
+            ("named", "kelvora test rtx", ["--gpu-table", table], "40", "1.25 GB / 8.00 GB"),
+            ("place", "1", ["--gpu-table", table], "70", "256.0 MB / 512.0 MB"),
+            ("no match", "Kelvora Test", ["--gpu-table", table], None, "n/a"),
+            ("as on XP", "", ["--gpu-table", table] + [a for f in GPU_FUNCTIONS for a in ("--without", f)], None, "n/a"),
+            ("wine", "", [], None, "n/a"))
+    for name, adapter, extra, load, memory in runs:
+        folder, plugin = kelvora_folder(args, "gpu-" + name.replace(" ", "-"))
+        theme_with(folder, (b"Kelvora.gpu.adapter:\r\n", b"Kelvora.gpu.adapter: " + adapter.encode() + b"\r\n"))
+        rc = os.path.join(folder, "Kelvora.rc")
+        points = part_points(rc)
+        shot = os.path.join(folder, "panel.png")
+        script = "wait 2300\nscreenshot {}\npoint {} {}\nwait 1200\ntooltip\nstop\n".format(winpath(shot), *points["gpuGraph"])
+        run = run_host(args.host, plugin, script, extra=["--log-texts", *extra])
+        require_plugin_entry_points(run)
+        check(run.returncode == 0, f"{name}: host exit code {run.returncode}: {run.output}\n" + run.tail())
+        v = rc_values(rc)
+        x, y, w, h = (int(v[f"kelvora.gpugraph.{k}:"]) for k in ("x", "y", "width", "height"))
+        captions = drawn_texts(run, (x, y, x + w, y + h), 0x8025)
+        changes = [c for i, c in enumerate(captions) if i == 0 or c != captions[i - 1]]
+        expected = ["GPU 0%", f"GPU {load}%"] if load else ["GPU n/a"]
+        check_lines(expected, changes, f"{name}: the GPU graph's captions")
+        bars = gpu_bars(read_png(shot)[2], rc)
+        # The load graph's bar: the single-precision factor height / 100 times the load, truncated.
+        full = int(struct.unpack("f", struct.pack("f", h / 100))[0] * int(load)) if load else 0
+        shown = [b for b in bars if b]
+        if load:
+            # The first reading's 0 at the left of the bars, then one bar per CPU tick at the right.
+            check(len(shown) >= 2 and bars == [0] * (w - len(shown)) + [full] * len(shown), f"{name}: bars {bars}, full {full}")
+        else:
+            check(bars == [0] * w, f"{name}: bars {bars}")
+        check(row_value(run, rc, "gpuMemory") == memory, f"{name}: the row shows {row_value(run, rc, 'gpuMemory')}")
+        steps = tooltip_steps(run)
+        check(len(steps) == 1 and steps[0][1] == 1, f"{name}: tooltip steps {steps}")
+        # The tooltip lists every adapter read, whichever the panel shows.
+        read = extra and "--without" not in extra
+        check_lines(GPU_TOOLTIP if read else ["GPU: n/a"], steps[0][3], f"{name}: the GPU tooltip")
+        if "--gpu-table" in extra:
+            check("gpu adapters left open: 0" in run.log, f"{name}: adapters left open\n" + run.tail())
+        if name == "as on XP":
+            for function in ("D3DKMTQueryStatistics", "D3DKMTOpenAdapterFromGdiDisplayName"):
+                check(f'lookup "{function}" -> left out' in run.log, f"{name}: {function} not left out\n" + run.tail())
+
+
 @case
 def kelvora_soak(args):
     """Reloads, sampler ticks, paints and start/stop cycles in one host process leave memory,
@@ -1340,7 +1421,7 @@ def kelvora_check_theme(args):
         f.write((b"\n" if crlf else b"\r\n").join(lines))
     picture = os.path.join(work, "broken.png")
     code, out, err = run("broken.rc", "--picture", picture, "--net-table", "interfaces.table", "--disk-table", "disks.table",
-                         cwd=themes)
+                         "--gpu-table", "gpus.table", cwd=themes)
     with open(os.path.join(themes, "broken.expected"), encoding="latin-1") as f:
         check_lines(f.read().splitlines(), out, "findings of broken.rc, expected | actual")
     check(code == 1, f"broken.rc: exit {code}, not 1\n{err}")
@@ -1377,13 +1458,13 @@ def part_points(rc):
     v = rc_values(rc)
     num = lambda key: int(v[key.lower()])
     points = {}
-    for graph in ("cpuGraph", "memoryGraph", "netGraph", "coresGraph", "diskIoGraph"):
+    for graph in ("cpuGraph", "memoryGraph", "netGraph", "coresGraph", "diskIoGraph", "gpuGraph"):
         x, y, w, h = (num(f"Kelvora.{graph}.{k}:") for k in ("x", "y", "width", "height"))
         points[graph] = (x + w // 2, y + h // 2)
     for i in range(1, num("Kelvora.diskCount:") + 1):
         left, y, tab_y = (num(f"Kelvora.disk[{i}].{k}:") for k in ("left", "y", "tab_y"))
         points[f"disk[{i}]"] = (left + 50, y + tab_y + 10)
-    for row in ITEMS + ["netDown", "netUp", "diskRead", "diskWrite"]:
+    for row in ITEMS + ["netDown", "netUp", "diskRead", "diskWrite", "gpuMemory"]:
         left, right, y, tab_y = (num(f"Kelvora.{row}.{k}:") for k in ("left", "right", "y", "tab_y"))
         points[row] = ((left + right) // 2, y + tab_y + 10)
     return points
@@ -1546,11 +1627,12 @@ def kelvora_actions(args):
                (b"Kelvora.netGraph.action: control.exe ncpa.cpl", b"Kelvora.netGraph.action: @KelvoraTest.net"),
                (b"Kelvora.netDown.action: control.exe ncpa.cpl", f"Kelvora.netDown.action: {probe} --down".encode()),
                (b"Kelvora.disk[1].action: explorer.exe %s", f'Kelvora.disk[1].action: "{probe}" --disk %s'.encode()),
+               (b"Kelvora.gpuGraph.action: taskmgr.exe", b"Kelvora.gpuGraph.action: @KelvoraTest.gpu"),
                append=b"Kelvora.ip.action: @KelvoraTest.ip\r\n")
     rc = os.path.join(folder, "Kelvora.rc")
     points = part_points(rc)
     # The total-memory and uptime rows have no action.
-    parts = ["cpuGraph", "netGraph", "ip", "netDown", "disk[1]", "totalMemory", "systemUptime"]
+    parts = ["cpuGraph", "netGraph", "ip", "netDown", "disk[1]", "totalMemory", "systemUptime", "gpuGraph"]
     script = "wait 1500\n" + "".join("double-click {} {}\nwait 700\n".format(*points[p]) for p in parts)
     script += "drag 37 23\nmenu write settings\nwait 300\nstop\n"
     run = run_host(args.host, plugin, script)
@@ -1561,9 +1643,10 @@ def kelvora_actions(args):
     check_lines(['message host 10901 text="@KelvoraTest.cpu"', 'message host 10901 text="@KelvoraTest.net"',
                  'message host 10901 text="@KelvoraTest.ip"',
                  f'BBExecute owner=0 verb=null file="{probe}" args="--down" dir=null show=1 noErrorBoxes=0 -> started',
-                 f'BBExecute owner=0 verb=null file="{probe}" args="--disk C:\\" dir=null show=1 noErrorBoxes=0 -> started'],
+                 f'BBExecute owner=0 verb=null file="{probe}" args="--disk C:\\" dir=null show=1 noErrorBoxes=0 -> started',
+                 'message host 10901 text="@KelvoraTest.gpu"'],
                 posted, "actions of the double clicks")
-    for name in ("cpu", "net", "ip"):
+    for name in ("cpu", "net", "ip", "gpu"):
         in_order(run, [f'message host 10901 text="@KelvoraTest.{name}"', f'broadcast "@KelvoraTest.{name}"',
                        "deliver 10901 panel"])
     in_order(run, ["script drag ended at 117,103", 'menu choice "write settings" -> "@Kelvora.settings.write"',
