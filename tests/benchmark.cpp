@@ -118,7 +118,8 @@ void benchmarkLoadMeter() {
 }  // namespace
 
 // With the argument "hostile" only the hostile-settings rows run, with "profile" only the profile,
-// with "details" only the tooltip texts; with "samplers" only the samplers' rows.
+// with "details" only the tooltip texts; with "samplers" only the samplers' rows; with "graphs" only
+// each graph's cost of a sample.
 int main(int argc, char** argv) {
     lookUpNetworkTables();
     if (argc > 1 && strcmp(argv[1], "hostile") == 0) {
@@ -131,6 +132,10 @@ int main(int argc, char** argv) {
     }
     if (argc > 1 && strcmp(argv[1], "profile") == 0) {
         benchProfile();
+        return 0;
+    }
+    if (argc > 1 && strcmp(argv[1], "graphs") == 0) {
+        benchGraphSamples();
         return 0;
     }
     if (argc > 1 && strcmp(argv[1], "details") == 0) {
