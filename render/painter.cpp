@@ -193,6 +193,8 @@ bool isRateGraphOverlay(int index) { return index == GRAPH_NET_UP || index == GR
 
 // The graphs that draw a history, one column a sample, and keep their plot between renders so
 // that a new sample scrolls it: every graph but the cores graph (a rate graph by its first graph).
+// A new history graph joins here and in graphCaption, and its sampler calls pushHistory and then
+// scrollGraph with the result.
 bool scrollsHistory(int index) { return index == GRAPH_CPU || index == GRAPH_MEMORY || isRateGraph(index); }
 
 // The caption centred over a history graph: "CPU" and "MEM" with their loads, "NET" with the
@@ -640,7 +642,7 @@ bool showKeptPlot(HDC dc, int index, int64_t scale) {
     const GraphState& g = panelModel.graphs[index];
     const RECT area = onPanel(frameRect(g));
     if (g.width < 1 || g.height < 1 || IsRectEmpty(&area) ||
-        (!isRateGraph(index) && highestLoadBar(g) > g.height + 1) || !haveKeptPlotBitmap(plot, area)) {
+        (!isRateGraph(index) && highestLoadBar(g) > int64_t{g.height} + 1) || !haveKeptPlotBitmap(plot, area)) {
         plot.current = false;
         return false;
     }
