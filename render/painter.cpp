@@ -1,7 +1,8 @@
 // Panel painter: background, the load, rate and cores graphs, the disk rows and the information
 // rows drawn into backBuffer, which is kept from paint to paint: a sampler asks for the parts it
 // changed, the changes of one moment are rendered together, and a render draws each part the
-// one way a whole rendering does, clipped to the pixels that changed.
+// one way a whole rendering does, clipped to the pixels that changed. A history graph keeps its
+// plot in a bitmap of its own, which a new sample scrolls by one column.
 #include "render/painter.h"
 
 #include <algorithm>
@@ -438,7 +439,10 @@ RECT rowExtent(int index) {
 // staleRegion: the pixels that parts changed since backBuffer was rendered; a render redraws
 //   them, and the repaint timer asks the window to show them.
 // drawnGraphExtents, drawnRowIcons, drawnDiskIcons: what the last render drew where, so that
-//   a change clears a graph's old bars and an icon's old place too.
+//   a change clears a graph's old bars and an icon's old place too; drawnCaptions: the history
+//   graphs' captions as drawn last, so that a sample that moves no bar costs nothing unless its
+//   caption changed.
+// keptPlots (below): each history graph's plot without its caption.
 // All of them are dropped together by invalidatePanel: a reload, a change of the window's
 // settings, the style or the size starts afresh from a whole rendering.
 HDC bufferDc = nullptr;
@@ -629,7 +633,7 @@ void updateKeptPlot(KeptPlot& plot, int index, const PlotLook& look) {
     } else {
         drawPlot(plot.dc, index, look.scale, EVERY_COLUMN);
     }
-    plot.look = look;
+    memcpy(&plot.look, &look, sizeof look);  // padding included, as the comparison reads it
     plot.current = true;
     plot.scrolled = 0;
 }
