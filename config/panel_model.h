@@ -29,6 +29,10 @@ struct GraphState {
     // the graph (column x + j) is history[j - (width - samples)]; older ones are 0.
     int32_t samples;
     char action[ACTION_SIZE];  // run by a double click on the graph; empty: none
+    // The held samples that may differ from the newest: history[0 .. varied). From there on every
+    // one equals the newest, so that a sample equal to them all moves nothing the graph shows. A
+    // history of zeros (a reload's) has none; a value too large only costs a render.
+    int32_t varied;
 };
 
 struct InfoItem {

@@ -244,6 +244,7 @@ void releaseHistory(GraphState& g) {
     if (g.history) LocalFree(g.history);
     g.history = nullptr;
     g.samples = 0;
+    g.varied = 0;
 }
 
 // A width below 1, or one whose buffer cannot be had, leaves the graph without history.

@@ -1,7 +1,8 @@
 // Panel painter: background, the load (CPU, memory, GPU), rate and cores graphs, the disk rows and the information
 // rows drawn into backBuffer, which is kept from paint to paint: a sampler asks for the parts it
 // changed, the changes of one moment are rendered together, and a render draws each part the
-// one way a whole rendering does, clipped to the pixels that changed.
+// one way a whole rendering does, clipped to the pixels that changed. A history graph keeps its
+// plot in a bitmap of its own, which a new sample scrolls by one column.
 #include "render/painter.h"
 
 #include <algorithm>
@@ -83,19 +84,26 @@ int barHeight(float factor, int64_t sample) {
     return static_cast<int>(product);
 }
 
-// The columns of graph g that lie inside the panel, as sample indices [first, end), and the
-// index of its oldest held sample. Only those columns can reach backBuffer, so a very wide graph
-// costs no more than the panel is wide.
+// Panel columns [from, to): what a drawing of bars is confined to.
+struct ColumnSpan {
+    int64_t from;
+    int64_t to;
+};
+constexpr ColumnSpan EVERY_COLUMN = {INT32_MIN, int64_t{INT32_MAX} + 1};
+
+// The columns of graph g that lie inside the panel (and inside `span`), as sample indices
+// [first, end), and the index of its oldest held sample. Only those columns can reach
+// backBuffer, so a very wide graph costs no more than the panel is wide.
 struct ShownSamples {
     int64_t first;
     int64_t end;
     int64_t oldestHeld;
 };
 
-ShownSamples shownSamples(const GraphState& g) {
+ShownSamples shownSamples(const GraphState& g, ColumnSpan span = EVERY_COLUMN) {
     const int64_t oldestHeld = int64_t{g.width} - g.samples;
-    int64_t first = -static_cast<int64_t>(g.x);
-    int64_t end = static_cast<int64_t>(panelArea.right) - g.x;
+    int64_t first = std::max(-static_cast<int64_t>(g.x), span.from - g.x);
+    int64_t end = std::min(static_cast<int64_t>(panelArea.right), span.to) - g.x;
     if (first < oldestHeld) first = oldestHeld;
     if (end > g.width) end = g.width;
     return ShownSamples{first, end, oldestHeld};
@@ -139,10 +147,10 @@ private:
 // A graph's samples, oldest at the left, each as high as barOf(sample) says. Samples older than
 // the history holds are 0 and have no column.
 template <typename BarOf>
-void drawBars(HDC dc, const GraphState& g, BarOf barOf) {
+void drawBars(HDC dc, const GraphState& g, ColumnSpan span, BarOf barOf) {
     if (!g.history || g.samples < 1) return;
     BarColumns columns(dc, static_cast<int64_t>(g.y) + g.height);
-    const ShownSamples shown = shownSamples(g);
+    const ShownSamples shown = shownSamples(g, span);
     for (int64_t j = shown.first; j < shown.end; ++j) columns.add(g.x + j, barOf(g.history[j - shown.oldestHeld]));
 }
 
@@ -161,47 +169,55 @@ float loadFactor(const GraphState& g) {
     return static_cast<float>(static_cast<double>(g.height) / static_cast<double>(g.scale));
 }
 
-void drawLoadBars(HDC dc, const GraphState& g) {
+int highestLoadBar(const GraphState& g) {
     const float factor = loadFactor(g);
-    drawBars(dc, g, [factor](int64_t sample) { return barHeight(factor, sample); });
+    return highestBar(g, [factor](int64_t sample) { return barHeight(factor, sample); });
 }
 
 // Frame one pixel outside the plot area, filled with the graph's background by its brush.
+RECT frameRect(const GraphState& g) {
+    return rectangleOf(int64_t{g.x} - 1, int64_t{g.y} - 1, int64_t{g.x} + g.width + 1, int64_t{g.y} + g.height + 1);
+}
+
 void drawGraphFrame(HDC dc, const GraphState& g) {
     SelectObject(dc, g.brush);
     SelectObject(dc, panelModel.framePen);
-    RECT frame = rectangleOf(int64_t{g.x} - 1, int64_t{g.y} - 1, int64_t{g.x} + g.width + 1, int64_t{g.y} + g.height + 1);
+    const RECT frame = frameRect(g);
     Rectangle(dc, frame.left, frame.top, frame.right, frame.bottom);
 }
 
 RECT captionRect(const GraphState& g) { return rectangleOf(g.x, g.y, int64_t{g.x} + g.width, int64_t{g.y} + g.height); }
 
-void drawGraphCaption(HDC dc, const GraphState& g, const char* text, size_t size) {
-    drawText(dc, text, size, captionRect(g), GRAPH_CAPTION_FORMAT);
-}
-
-void drawGraph(HDC dc, int index) {
-    const GraphState& g = panelModel.graphs[index];
-    drawGraphFrame(dc, g);
-    SelectObject(dc, g.pen);  // the brush stays selected
-    drawLoadBars(dc, g);
-
-    char text[TEXT_BUFFER_SIZE];
-    if (index == GRAPH_CPU)
-        snprintf(text, sizeof text, "CPU %d%%", panelModel.cpuPercent);
-    else if (index == GRAPH_GPU && panelModel.gpuPercent < 0)
-        snprintf(text, sizeof text, "GPU n/a");
-    else if (index == GRAPH_GPU)
-        snprintf(text, sizeof text, "GPU %d%%", panelModel.gpuPercent);
-    else
-        snprintf(text, sizeof text, "MEM %d%%", panelModel.memoryLoad);
-    drawGraphCaption(dc, g, text, sizeof text);
-}
-
 // A rate graph (network, disk activity): its first graph holds the plot and the bars drawn first
 // (download, read), the second the bars drawn over them (upload, write).
 bool isRateGraph(int index) { return index == GRAPH_NET_DOWN || index == GRAPH_DISK_READ; }
 bool isRateGraphOverlay(int index) { return index == GRAPH_NET_UP || index == GRAPH_DISK_WRITE; }
+
+// The graphs that draw a history, one column a sample, and keep their plot between renders so
+// that a new sample scrolls it: every graph but the cores graph (a rate graph by its first graph).
+// A new history graph joins here and in graphCaption, and its sampler calls pushHistory and then
+// scrollGraph with the result.
+bool scrollsHistory(int index) {
+    return index == GRAPH_CPU || index == GRAPH_MEMORY || index == GRAPH_GPU || isRateGraph(index);
+}
+
+// The caption centred over a history graph: "CPU", "MEM" and "GPU" with their loads ("GPU n/a"
+// where no adapter can be read), "NET" with the download rate, "DISK" with the read-plus-write rate.
+void graphCaption(int index, char* text, size_t size) {
+    switch (index) {
+    case GRAPH_CPU: snprintf(text, size, "CPU %d%%", panelModel.cpuPercent); break;
+    case GRAPH_MEMORY: snprintf(text, size, "MEM %d%%", panelModel.memoryLoad); break;
+    case GRAPH_GPU:
+        if (panelModel.gpuPercent < 0)
+            snprintf(text, size, "%s", "GPU n/a");
+        else
+            snprintf(text, size, "GPU %d%%", panelModel.gpuPercent);
+        break;
+    case GRAPH_NET_DOWN: snprintf(text, size, "NET %s", panelModel.items[ITEM_NET_DOWN].value); break;
+    case GRAPH_DISK_READ: snprintf(text, size, "DISK %s", panelModel.diskIoTotal); break;
+    default: snprintf(text, size, "%s", "");
+    }
+}
 
 // A rate graph's full height: its scale in bytes per second, or, when automatic, the largest
 // rate either direction shows, and never less than 1 KB/s.
@@ -219,30 +235,50 @@ int64_t rateGraphScale(const GraphState& down, const GraphState& up) {
 
 // A rate's bar: rate * height / scale rounded down, in exact integers, so that the largest rate
 // of an automatic scale fills the plot; a rate above a fixed scale fills it and goes no higher.
-int rateBarHeight(int64_t rate, int64_t scale, int32_t height) {
-    if (rate <= 0 || height <= 0) return 0;
-    if (rate >= scale) return height;
-    if (rate <= INT64_MAX / height) return static_cast<int>(rate * height / scale);
-    return static_cast<int>(static_cast<double>(rate) / static_cast<double>(scale) * height);
+// Where scale * height fits 32 bits (every scale up to 100 MB/s on a plot 40 pixels high) the
+// division is a 32-bit one: in a 32-bit build a 64-bit division is a library call a column.
+class RateBars {
+public:
+    RateBars(int64_t scale, int32_t height)
+        : scale(scale), height(height), narrow(height > 0 && scale <= int64_t{UINT32_MAX / static_cast<uint32_t>(height)}) {}
+    int operator()(int64_t rate) const {
+        if (rate <= 0 || height <= 0) return 0;
+        if (rate >= scale) return height;
+        if (narrow)
+            return static_cast<int>(static_cast<uint32_t>(rate) * static_cast<uint32_t>(height) / static_cast<uint32_t>(scale));
+        if (rate <= INT64_MAX / height) return static_cast<int>(rate * height / scale);
+        return static_cast<int>(static_cast<double>(rate) / static_cast<double>(scale) * height);
+    }
+
+private:
+    int64_t scale;
+    int32_t height;
+    bool narrow;
+};
+
+// The scale a history graph's bars are drawn at: the load graphs' 100, a rate graph's fixed or
+// automatic one.
+int64_t plotScale(int index) {
+    const GraphState& g = panelModel.graphs[index];
+    return isRateGraph(index) ? rateGraphScale(g, panelModel.graphs[index + 1]) : g.scale;
 }
 
-// The first graph's bars, then the second's over them, then the caption: "NET" and the download
-// rate, or "DISK" and the read-plus-write rate.
-void drawRateGraph(HDC dc, int index) {
-    const GraphState& down = panelModel.graphs[index];
-    const GraphState& up = panelModel.graphs[index + 1];
-    drawGraphFrame(dc, down);
-    const int64_t scale = rateGraphScale(down, up);
-    for (const GraphState* g : {&down, &up}) {
-        SelectObject(dc, g->pen);
-        drawBars(dc, *g, [scale, g](int64_t rate) { return rateBarHeight(rate, scale, g->height); });
+// A history graph's plot: its frame and background, then its bars within `span` (a rate graph's
+// first series, then the second over it), no caption.
+void drawPlot(HDC dc, int index, int64_t scale, ColumnSpan span) {
+    const GraphState& g = panelModel.graphs[index];
+    drawGraphFrame(dc, g);
+    if (!isRateGraph(index)) {
+        SelectObject(dc, g.pen);  // the brush stays selected
+        const float factor = loadFactor(g);
+        drawBars(dc, g, span, [factor](int64_t sample) { return barHeight(factor, sample); });
+        return;
     }
-    char text[TEXT_BUFFER_SIZE];
-    if (index == GRAPH_NET_DOWN)
-        snprintf(text, sizeof text, "NET %s", panelModel.items[ITEM_NET_DOWN].value);
-    else
-        snprintf(text, sizeof text, "DISK %s", panelModel.diskIoTotal);
-    drawGraphCaption(dc, down, text, sizeof text);
+    const GraphState* const bothSeries[] = {&g, &panelModel.graphs[index + 1]};
+    for (const GraphState* series : bothSeries) {
+        SelectObject(dc, series->pen);
+        drawBars(dc, *series, span, RateBars(scale, series->height));
+    }
 }
 
 // One bar a processor, its load of now, standing on the plot's bottom row; no caption. Only the
@@ -255,10 +291,8 @@ void drawCoresGraph(HDC dc) {
     const int64_t first = std::max<int64_t>(0, -int64_t{g.x});
     const int64_t end = std::min<int64_t>(g.width, int64_t{panelArea.right} - g.x);
     BarColumns columns(dc, int64_t{g.y} + g.height);
-    for (int64_t j = first; j < end; ++j) {
-        const int load = coreColumnLoad(panelModel.coreLoads, panelModel.coreCount, g.width, j);
-        columns.add(g.x + j, coreBarHeight(load, g.height));
-    }
+    CoreColumns loads(panelModel.coreLoads, panelModel.coreCount, g.width, first);
+    for (int64_t j = first; j < end; ++j) columns.add(g.x + j, coreBarHeight(loads.next(), g.height));
 }
 
 // A disk not read yet has no icon: the quota says nothing of a count the row does not know.
@@ -384,17 +418,13 @@ RECT graphExtent(int index) {
     if (isRateGraphOverlay(index) || (isRateGraph(index) && !rateGraphShown(index))) return RECT{};
     if (index == GRAPH_GPU && !gpuGraphShown()) return RECT{};
     // Its bars stay inside the plot, and it has no caption.
-    if (index == GRAPH_CORES)
-        return coresGraphShown() ? onPanel(rectangleOf(int64_t{g.x} - 1, int64_t{g.y} - 1, int64_t{g.x} + g.width + 1,
-                                                       int64_t{g.y} + g.height + 1))
-                                 : RECT{};
-    RECT extent = onPanel(rectangleOf(int64_t{g.x} - 1, int64_t{g.y} - 1, int64_t{g.x} + g.width + 1, int64_t{g.y} + g.height + 1));
+    if (index == GRAPH_CORES) return coresGraphShown() ? onPanel(frameRect(g)) : RECT{};
+    RECT extent = onPanel(frameRect(g));
     // The caption's rectangle lies inside the frame, but for a negative size, whose rectangles
     // are swapped: the text is clipped to the caption's swapped one, which the frame's need not hold.
     extent = unite(extent, onPanel(captionRect(g)));
     if (isRateGraph(index)) return extent;  // its bars stay inside the plot
-    const float factor = loadFactor(g);
-    const int highest = highestBar(g, [factor](int64_t sample) { return barHeight(factor, sample); });
+    const int highest = highestLoadBar(g);
     if (highest <= 0) return extent;
     const int64_t base = int64_t{g.y} + g.height;
     return unite(extent, onPanel(rectangleOf(g.x, base - highest, int64_t{g.x} + g.width, base)));
@@ -419,7 +449,10 @@ RECT rowExtent(int index) {
 // staleRegion: the pixels that parts changed since backBuffer was rendered; a render redraws
 //   them, and the repaint timer asks the window to show them.
 // drawnGraphExtents, drawnRowIcons, drawnDiskIcons: what the last render drew where, so that
-//   a change clears a graph's old bars and an icon's old place too.
+//   a change clears a graph's old bars and an icon's old place too; drawnCaptions: the history
+//   graphs' captions as drawn last, so that a sample that moves no bar costs nothing unless its
+//   caption changed.
+// keptPlots (below): each history graph's plot without its caption.
 // All of them are dropped together by invalidatePanel: a reload, a change of the window's
 // settings, the style or the size starts afresh from a whole rendering.
 HDC bufferDc = nullptr;
@@ -432,6 +465,32 @@ HRGN scratchRegion = nullptr;  // for adding one rectangle to staleRegion withou
 RECT drawnGraphExtents[GRAPH_COUNT];
 HICON drawnRowIcons[ITEM_COUNT];
 HICON drawnDiskIcons[MAX_DISKS + 1];
+char drawnCaptions[GRAPH_COUNT][TEXT_BUFFER_SIZE];
+
+// ---- Kept plots ------------------------------------------------------------------------------
+// A history graph keeps its plot (frame, background and bars, no caption) in a bitmap of its own,
+// in panel coordinates through the context's origin. A new sample shifts the plot one column to
+// the left with one copy within that bitmap and draws the newest column only; the caption is then
+// drawn over a copy of the plot's pixels in backBuffer. What the bars were drawn with (place,
+// size, colours, scale, history) is kept beside them: when any of it changes the plot is drawn
+// again whole, as when more samples came than the plot shows.
+struct PlotLook {
+    int32_t x, y, width, height;
+    COLORREF background, colour, secondColour;
+    int64_t scale;
+    const int64_t* histories[2];
+    RECT area;  // the frame's rectangle on the panel: what the bitmap holds
+};
+
+struct KeptPlot {
+    HBITMAP bitmap;
+    HDC dc;
+    HGDIOBJ ownBitmap;
+    bool current;      // holds the plot as the last render showed it, with `look`
+    PlotLook look;
+    int32_t scrolled;  // samples the history moved on since
+};
+KeptPlot keptPlots[GRAPH_COUNT];
 
 // Sampler ticks that fall due together come one after another; the window shows their changes
 // once all of them ran: the last one's endTick shows them, and a change outside a tick waits for
@@ -499,7 +558,15 @@ bool makePanelBitmap(HDC windowDc, HBITMAP& bitmap, HDC& dc, HGDIOBJ& ownBitmap)
     return true;
 }
 
+void releaseKeptPlot(KeptPlot& plot) {
+    deleteContext(plot.dc, plot.ownBitmap);
+    deleteBitmap(plot.bitmap);
+    plot = KeptPlot{};
+}
+
 void releaseRenderings() {
+    for (KeptPlot& plot : keptPlots) releaseKeptPlot(plot);
+    memset(drawnCaptions, 0, sizeof drawnCaptions);
     deleteContext(bufferDc, bufferDcBitmap);
     deleteBitmap(panelModel.backBuffer);
     deleteContext(backgroundDc, backgroundDcBitmap);
@@ -528,10 +595,92 @@ bool haveRenderings(HDC windowDc) {
 
 // ---- Rendering ------------------------------------------------------------------------------
 
+PlotLook lookOf(int index, int64_t scale, const RECT& area) {
+    const GraphState& g = panelModel.graphs[index];
+    const GraphState& second = isRateGraph(index) ? panelModel.graphs[index + 1] : g;
+    PlotLook look;
+    memset(&look, 0, sizeof look);  // compared whole, padding included
+    look.x = g.x, look.y = g.y, look.width = g.width, look.height = g.height;
+    look.background = g.background, look.colour = g.color, look.secondColour = second.color;
+    look.scale = scale;
+    look.histories[0] = g.history, look.histories[1] = second.history;
+    look.area = area;
+    return look;
+}
+
+// A bitmap of the area's size, compatible with backBuffer, its origin at the area's corner.
+bool haveKeptPlotBitmap(KeptPlot& plot, const RECT& area) {
+    if (plot.bitmap && EqualRect(&plot.look.area, &area)) return true;
+    releaseKeptPlot(plot);
+    plot.bitmap = CreateCompatibleBitmap(bufferDc, area.right - area.left, area.bottom - area.top);
+    plot.dc = plot.bitmap ? CreateCompatibleDC(bufferDc) : nullptr;
+    if (!plot.dc) {
+        releaseKeptPlot(plot);
+        return false;
+    }
+    plot.ownBitmap = SelectObject(plot.dc, plot.bitmap);
+    SetViewportOrgEx(plot.dc, -area.left, -area.top, nullptr);
+    return true;
+}
+
+// The kept plot brought up to date: its columns moved `scrolled` to the left and the columns
+// that came in at the right drawn, or the whole plot drawn anew.
+void updateKeptPlot(KeptPlot& plot, int index, const PlotLook& look) {
+    const GraphState& g = panelModel.graphs[index];
+    const RECT& area = look.area;
+    // The plot's columns on the panel; the frame's left and right columns stay where they are.
+    const int64_t left = std::max<int64_t>(g.x, area.left);
+    const int64_t right = std::min<int64_t>(int64_t{g.x} + g.width, area.right);
+    const bool sameLook = plot.current && memcmp(&plot.look, &look, sizeof look) == 0;
+    if (sameLook && plot.scrolled == 0) return;
+    if (sameLook && plot.scrolled < right - left) {
+        const int kept = static_cast<int>(right - left - plot.scrolled);
+        BitBlt(plot.dc, static_cast<int>(left), area.top, kept, area.bottom - area.top, plot.dc,
+               static_cast<int>(left) + plot.scrolled, area.top, SRCCOPY);
+        const int64_t fresh = right - plot.scrolled;
+        IntersectClipRect(plot.dc, static_cast<int>(fresh), area.top, static_cast<int>(right), area.bottom);
+        drawPlot(plot.dc, index, look.scale, ColumnSpan{fresh, right});
+        SelectClipRgn(plot.dc, nullptr);
+    } else {
+        drawPlot(plot.dc, index, look.scale, EVERY_COLUMN);
+    }
+    memcpy(&plot.look, &look, sizeof look);  // padding included, as the comparison reads it
+    plot.current = true;
+    plot.scrolled = 0;
+}
+
+// A history graph's plot copied from its kept bitmap into dc. False when the plot cannot be kept:
+// a plot without room, or load bars that rise above the frame, which cover pixels outside the
+// plot's bitmap; such a plot is drawn directly, and kept again once its bars fit.
+bool showKeptPlot(HDC dc, int index, int64_t scale) {
+    KeptPlot& plot = keptPlots[index];
+    const GraphState& g = panelModel.graphs[index];
+    const RECT area = onPanel(frameRect(g));
+    if (g.width < 1 || g.height < 1 || IsRectEmpty(&area) ||
+        (!isRateGraph(index) && highestLoadBar(g) > int64_t{g.height} + 1) || !haveKeptPlotBitmap(plot, area)) {
+        plot.current = false;
+        return false;
+    }
+    updateKeptPlot(plot, index, lookOf(index, scale, area));
+    BitBlt(dc, area.left, area.top, area.right - area.left, area.bottom - area.top, plot.dc, area.left, area.top, SRCCOPY);
+    return true;
+}
+
+// A history graph: its plot (from the kept bitmap when `kept`), then the caption over it.
+void drawHistoryGraph(HDC dc, int index, bool kept) {
+    const int64_t scale = plotScale(index);
+    if (!kept || !showKeptPlot(dc, index, scale)) drawPlot(dc, index, scale, EVERY_COLUMN);
+    char text[TEXT_BUFFER_SIZE];
+    graphCaption(index, text, sizeof text);
+    drawText(dc, text, sizeof text, captionRect(panelModel.graphs[index]), GRAPH_CAPTION_FORMAT);
+    if (kept) memcpy(drawnCaptions[index], text, sizeof text);
+}
+
 // Every part that reaches `region` (all of them without one), in the order of a whole rendering:
 // the CPU, memory, network, cores, disk-activity and GPU graphs, the disk rows, the information rows
-// (the rate rows last). Later drawing covers earlier. Records what each part drew.
-void drawParts(HDC dc, HRGN region) {
+// (the rate rows last). Later drawing covers earlier. A render of backBuffer (`kept`) uses the
+// kept plots and records what each part drew; a rendering from scratch touches no cache.
+void drawParts(HDC dc, HRGN region, bool kept) {
     auto reaches = [region](const RECT& extent) { return !region || RectInRegion(region, &extent); };
     HGDIOBJ previousFont = SelectObject(dc, panelModel.font);
     SetBkMode(dc, TRANSPARENT);
@@ -542,24 +691,22 @@ void drawParts(HDC dc, HRGN region) {
         if (index == GRAPH_CORES && !coresGraphShown()) continue;
         if (index == GRAPH_GPU && !gpuGraphShown()) continue;
         if (!reaches(extent)) continue;
-        if (isRateGraph(index))
-            drawRateGraph(dc, index);
-        else if (index == GRAPH_CORES)
-            drawCoresGraph(dc);
+        if (scrollsHistory(index))
+            drawHistoryGraph(dc, index, kept);
         else
-            drawGraph(dc, index);
-        drawnGraphExtents[index] = extent;
+            drawCoresGraph(dc);
+        if (kept) drawnGraphExtents[index] = extent;
     }
     const int disks = usedDiskSlots();
     for (int slot = 1; slot <= disks; ++slot) {
         if (!reaches(diskExtent(slot))) continue;
         drawDiskRow(dc, slot);
-        drawnDiskIcons[slot] = diskIcon(slot);
+        if (kept) drawnDiskIcons[slot] = diskIcon(slot);
     }
     for (int index = 0; index < ITEM_COUNT; ++index) {
         if (!infoRowShown(index) || !reaches(rowExtent(index))) continue;
         drawInfoRow(dc, index);
-        drawnRowIcons[index] = rowIcon(index);
+        if (kept) drawnRowIcons[index] = rowIcon(index);
     }
     SelectObject(dc, previousFont);
     // The pen and brush of the last graph stay selected: that leaves both objects intact.
@@ -573,7 +720,7 @@ void renderStale() {
     SelectClipRgn(bufferDc, staleRegion);
     BitBlt(bufferDc, box.left, box.top, box.right - box.left, box.bottom - box.top, backgroundDc, box.left, box.top,
            SRCCOPY);
-    drawParts(bufferDc, staleRegion);
+    drawParts(bufferDc, staleRegion, true);
     SelectClipRgn(bufferDc, nullptr);
     SetRectRgn(staleRegion, 0, 0, 0, 0);
 }
@@ -583,7 +730,7 @@ void renderStale() {
 void renderPanelInto(HDC dc) {
     takePanelArea();
     drawBackground(dc);
-    drawParts(dc, nullptr);
+    drawParts(dc, nullptr, false);
 }
 
 void paintPanel(HWND window) {
@@ -610,7 +757,23 @@ void invalidatePanel() {
 
 void repaintGraph(int graph) {
     if (!panelModel.backBuffer) return;
+    keptPlots[graph].current = false;
     markStale(unite(drawnGraphExtents[graph], graphExtent(graph)));
+    scheduleRepaint();
+}
+
+void scrollGraph(int graph, bool moved) {
+    if (!panelModel.backBuffer) return;
+    if (moved) {
+        KeptPlot& plot = keptPlots[graph];
+        if (plot.scrolled < INT32_MAX) ++plot.scrolled;
+        markStale(unite(drawnGraphExtents[graph], graphExtent(graph)));
+    } else {
+        // The plot stays; the caption alone may have changed.
+        char text[TEXT_BUFFER_SIZE];
+        graphCaption(graph, text, sizeof text);
+        if (strcmp(text, drawnCaptions[graph]) != 0) markStale(onPanel(captionRect(panelModel.graphs[graph])));
+    }
     scheduleRepaint();
 }
 

@@ -14,8 +14,12 @@ void invalidatePanel();
 // fall due together finish. A graph with its bars and caption (a rate graph is its first graph,
 // GRAPH_NET_DOWN or GRAPH_DISK_READ; the cores graph has bars only), an information row's value
 // and a disk row's free space, each with its icon
-// where that changed.
+// where that changed. repaintGraph draws a graph whole.
 void repaintGraph(int graph);
+// A history graph took one sample a series (pushHistory, whose result is `moved`): its plot
+// scrolls one column and only the new column is drawn, unless its scale or look changed; when
+// no sample moved, only a changed caption is drawn, and nothing when the caption is the same.
+void scrollGraph(int graph, bool moved);
 void repaintInfoRow(int item);
 void repaintDiskRow(int slot);
 // Renders the changes and shows them now; the repaint timer calls it, and tests to skip the wait.

@@ -97,5 +97,52 @@ int coreColumnLoad(const uint8_t* loads, uint32_t count, int64_t width, int64_t 
 
 int64_t coreBarHeight(int load, int64_t height) {
     if (load <= 0 || height <= 0) return 0;
+    // In 32 bits where the product fits, the division by 100 becomes a multiplication.
+    if (load <= 255 && height <= UINT32_MAX / 255) return static_cast<uint32_t>(load) * static_cast<uint32_t>(height) / 100u;
     return static_cast<int64_t>(load) * height / 100;
+}
+
+CoreColumns::CoreColumns(const uint8_t* loads, uint32_t count, int64_t width, int64_t first)
+    : loads(loads), count(count), width(width), column(first), perProcessor(0), processor(0), offset(0),
+      stepQuotient(0), stepRemainder(0), remainder(0) {
+    if (count == 0 || width < 1 || first >= width) return;
+    // A walk that starts left of the plot is set for its first column, which it reaches later.
+    const int64_t start = first < 0 ? 0 : first;
+    if (this->count <= width) {
+        perProcessor = width / this->count;
+        processor = start / perProcessor;
+        offset = start % perProcessor;
+        return;
+    }
+    stepQuotient = this->count / width;
+    stepRemainder = this->count % width;
+    processor = start * this->count / width;
+    remainder = start * this->count % width;
+}
+
+int CoreColumns::next() {
+    if (count == 0 || column < 0 || column >= width) {
+        ++column;
+        return -1;
+    }
+    ++column;
+    if (perProcessor > 0) {
+        const int load = processor < count ? loads[processor] : -1;
+        if (++offset == perProcessor) {
+            offset = 0;
+            ++processor;
+        }
+        return load;
+    }
+    int64_t end = processor + stepQuotient;
+    remainder += stepRemainder;
+    if (remainder >= width) {
+        remainder -= width;
+        ++end;
+    }
+    int busiest = loads[processor];
+    for (int64_t p = processor + 1; p < end; ++p)
+        if (loads[p] > busiest) busiest = loads[p];
+    processor = end;
+    return busiest;
 }

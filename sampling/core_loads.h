@@ -59,3 +59,28 @@ void endCoreReading(CoreLoads& state);
 int coreColumnLoad(const uint8_t* loads, uint32_t count, int64_t width, int64_t column);
 // A bar's height in a plot `height` pixels high: load × height ÷ 100, rounded down.
 int64_t coreBarHeight(int load, int64_t height);
+
+// The loads of a plot's columns one after another from column `first` on, as coreColumnLoad
+// gives them, without a division a column: a 32-bit build makes each 64-bit division a library
+// call, and the painter asks for every column of the plot.
+class CoreColumns {
+public:
+    CoreColumns(const uint8_t* loads, uint32_t count, int64_t width, int64_t first);
+    // The load of the current column (-1 for background), then moves on to the next.
+    int next();
+
+private:
+    const uint8_t* loads;
+    int64_t count;
+    int64_t width;
+    int64_t column;
+    // Each processor's own columns: the processor of the current column and the place in its run.
+    int64_t perProcessor;
+    int64_t processor;
+    int64_t offset;
+    // Shared columns: the first processor of the current column is column × count ÷ width,
+    // carried from column to column as a quotient and a remainder.
+    int64_t stepQuotient;
+    int64_t stepRemainder;
+    int64_t remainder;
+};

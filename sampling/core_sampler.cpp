@@ -147,6 +147,17 @@ void lookUpProcessorTimes() {
         lookUp<decltype(systemPlatform.querySystemInformationEx)>("ntdll.dll", "NtQuerySystemInformationEx");
 }
 
+namespace {
+
+bool sameBarHeights(const uint8_t* loads, const uint8_t* shown) {
+    const int64_t height = panelModel.graphs[GRAPH_CORES].height;
+    for (uint32_t p = 0; p < cores.count; ++p)
+        if (loads[p] != shown[p] && coreBarHeight(loads[p], height) != coreBarHeight(shown[p], height)) return false;
+    return true;
+}
+
+}  // namespace
+
 void sampleCores() {
     if (panelModel.coresRestart) {
         restartCoreLoads(cores);
@@ -155,11 +166,12 @@ void sampleCores() {
     beginCoreReading(cores);
     readEveryGroup(corePlatform());
     endCoreReading(cores);
-    // A bar changes only with the count or a load: a steady machine costs no rendering.
-    if (cores.count == panelModel.coreCount && memcmp(cores.loads, panelModel.coreLoads, cores.count) == 0) return;
+    // A bar changes only with the count or a bar's height: a load that moves within the pixel it
+    // stands on costs no rendering. The tooltip reads the loads, so they are taken all the same.
+    const bool barsChange = cores.count != panelModel.coreCount || !sameBarHeights(cores.loads, panelModel.coreLoads);
     panelModel.coreCount = cores.count;
     memcpy(panelModel.coreLoads, cores.loads, cores.count);
-    repaintGraph(GRAPH_CORES);
+    if (barsChange) repaintGraph(GRAPH_CORES);
 }
 
 const UtilityPlatform& utilityPlatform() { return installedUtility ? *installedUtility : systemUtility; }

@@ -35,9 +35,9 @@ void showReading(const char* read, const char* write, const char* total, int64_t
     showRowValue(ITEM_DISK_READ, read);
     showRowValue(ITEM_DISK_WRITE, write);
     snprintf(panelModel.diskIoTotal, VALUE_SIZE, "%s", total);
-    pushHistory(panelModel.graphs[GRAPH_DISK_READ], readRate);
-    pushHistory(panelModel.graphs[GRAPH_DISK_WRITE], writeRate);
-    repaintGraph(GRAPH_DISK_READ);
+    const bool readMoved = pushHistory(panelModel.graphs[GRAPH_DISK_READ], readRate);
+    const bool writeMoved = pushHistory(panelModel.graphs[GRAPH_DISK_WRITE], writeRate);
+    scrollGraph(GRAPH_DISK_READ, readMoved || writeMoved);
 }
 
 void showRates(const DiskIoRates& rates) {

@@ -241,8 +241,7 @@ void showShownAdapter() {
     const GpuAdapter* adapter = shownSlot >= 0 ? &loads.slots[shownSlot] : nullptr;
     const int32_t percent = adapter ? adapter->load : -1;
     panelModel.gpuPercent = percent;
-    pushHistory(panelModel.graphs[GRAPH_GPU], percent < 0 ? 0 : percent);
-    repaintGraph(GRAPH_GPU);
+    scrollGraph(GRAPH_GPU, pushHistory(panelModel.graphs[GRAPH_GPU], percent < 0 ? 0 : percent));
     showMemory(adapter);
 }
 

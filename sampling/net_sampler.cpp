@@ -163,9 +163,9 @@ Table readXpTable(const NetPlatform& platform) {
 void showReading(const char* down, const char* up, int64_t downRate, int64_t upRate) {
     showRowValue(ITEM_NET_DOWN, down);
     showRowValue(ITEM_NET_UP, up);
-    pushHistory(panelModel.graphs[GRAPH_NET_DOWN], downRate);
-    pushHistory(panelModel.graphs[GRAPH_NET_UP], upRate);
-    repaintGraph(GRAPH_NET_DOWN);
+    const bool downMoved = pushHistory(panelModel.graphs[GRAPH_NET_DOWN], downRate);
+    const bool upMoved = pushHistory(panelModel.graphs[GRAPH_NET_UP], upRate);
+    scrollGraph(GRAPH_NET_DOWN, downMoved || upMoved);
 }
 
 void showRates(int64_t down, int64_t up) {

@@ -13,10 +13,17 @@
 #include "sampling/sample_text.h"
 #include "sampling/volume_worker.h"
 
-void pushHistory(GraphState& graph, int64_t value) {
-    if (!graph.history || graph.samples < 1) return;
-    memmove(graph.history, graph.history + 1, static_cast<size_t>(graph.samples - 1) * sizeof(int64_t));
+bool pushHistory(GraphState& graph, int64_t value) {
+    if (!graph.history || graph.samples < 1) return false;
+    const bool same = value == graph.history[graph.samples - 1];
+    const bool moved = !same || graph.varied > 0;
+    if (moved) memmove(graph.history, graph.history + 1, static_cast<size_t>(graph.samples - 1) * sizeof(int64_t));
     graph.history[graph.samples - 1] = value;
+    if (!same)
+        graph.varied = graph.samples - 1;
+    else if (graph.varied > 0)
+        graph.varied = graph.varied > graph.samples ? graph.samples - 1 : graph.varied - 1;
+    return moved;
 }
 
 bool showRowValue(int item, const char* text) {
@@ -33,8 +40,7 @@ void storeIpAddress(const char* dottedAddress) { showRowValue(ITEM_IP, dottedAdd
 // switch back to busy time then measures from the previous tick, not from a stale baseline.
 void CALLBACK sampleCpu(HWND, UINT, UINT_PTR, DWORD) {
     panelModel.cpuPercent = cpuFigure(cpuMeter.currentLoad());
-    pushHistory(panelModel.graphs[GRAPH_CPU], panelModel.cpuPercent);
-    repaintGraph(GRAPH_CPU);
+    scrollGraph(GRAPH_CPU, pushHistory(panelModel.graphs[GRAPH_CPU], panelModel.cpuPercent));
     if (coresGraphShown()) sampleCores();
     // The GPU reading rides on this tick: it has no timer of its own.
     if (gpuPartsShown()) sampleGpu();
@@ -51,8 +57,7 @@ void CALLBACK sampleMemory(HWND, UINT, UINT_PTR, DWORD) {
         showRowValue(ITEM_USED_MEMORY, texts.used);
         showRowValue(ITEM_FREE_MEMORY, texts.free);
     }
-    pushHistory(panelModel.graphs[GRAPH_MEMORY], panelModel.memoryLoad);
-    repaintGraph(GRAPH_MEMORY);
+    scrollGraph(GRAPH_MEMORY, pushHistory(panelModel.graphs[GRAPH_MEMORY], panelModel.memoryLoad));
 }
 
 void CALLBACK sampleBattery(HWND, UINT, UINT_PTR, DWORD) {

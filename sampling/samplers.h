@@ -16,8 +16,9 @@ void CALLBACK sampleIp(HWND, UINT, UINT_PTR, DWORD);
 void CALLBACK sampleDisks(HWND, UINT, UINT_PTR, DWORD);
 
 // Shifts the history one place towards index 0 and stores value as the newest sample (the
-// load percentages sign-extended). A graph without history is passed by.
-void pushHistory(GraphState& graph, int64_t value);
+// load percentages sign-extended). A graph without history is passed by. False when the held
+// samples are the same as before (all of them equal to value): the graph's plot stays as it is.
+bool pushHistory(GraphState& graph, int64_t value);
 
 // Shows the volume worker's answers that are there; the panel calls it on
 // WM_KELVORA_VOLUME_ANSWER, and each disk tick before it asks again.

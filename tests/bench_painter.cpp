@@ -12,6 +12,7 @@
 #include "config/panel_model.h"
 #include "config/settings.h"
 #include "render/painter.h"
+#include "sampling/samplers.h"
 #include "support/fake_host.h"
 #include "support/painting_window.h"
 
@@ -176,7 +177,125 @@ void measureCoresChange(int processors) {
     DestroyWindow(window);
 }
 
+// The graphs of the example theme (panel 232 x 480), their places, sizes and colours.
+void exampleGraphsModel() {
+    startModel();
+    const char* const keys[][2] = {
+        {"width", "232"}, {"height", "480"},
+        {"cpuGraph.x", "10"}, {"cpuGraph.y", "10"}, {"cpuGraph.width", "100"}, {"cpuGraph.height", "50"},
+        {"cpuGraph.color", "#459EB0"}, {"cpuGraph.background", "#357AB2"},
+        {"memoryGraph.x", "122"}, {"memoryGraph.y", "10"}, {"memoryGraph.width", "100"}, {"memoryGraph.height", "50"},
+        {"memoryGraph.color", "#9A962E"}, {"memoryGraph.background", "#52823A"},
+        {"netGraph.x", "10"}, {"netGraph.y", "72"}, {"netGraph.width", "212"}, {"netGraph.height", "40"},
+        {"netGraph.color", "#4C99A8"}, {"netGraph.upColor", "#D1782A"}, {"netGraph.background", "#8C64B5"},
+        {"coresGraph.x", "10"}, {"coresGraph.y", "124"}, {"coresGraph.width", "212"}, {"coresGraph.height", "28"},
+        {"coresGraph.color", "#7FC4DE"}, {"coresGraph.background", "#2B5A85"},
+        {"diskIoGraph.x", "10"}, {"diskIoGraph.y", "208"}, {"diskIoGraph.width", "212"}, {"diskIoGraph.height", "40"},
+        {"diskIoGraph.color", "#5995B2"}, {"diskIoGraph.upColor", "#A88B32"}, {"diskIoGraph.background", "#9E6957"}};
+    for (const auto& key : keys) fakehost::set(std::string("Kelvora.") + key[0] + ":", key[1]);
+    finishModel();
+    panelModel.coreCount = 8;
+}
+
+// One sample of a history graph as its sampler takes it: a new value a series and the caption's
+// value. Rates stay below the peak that the run put at the newest column, so that the automatic
+// scale holds while the plot scrolls, as it does between two peaks of traffic.
+struct GraphSample {
+    int graph;
+    int step = 0;
+    bool moved = false;
+    void take() {
+        ++step;
+        if (graph == GRAPH_CPU || graph == GRAPH_MEMORY) {
+            const int load = 1 + (step * 37) % 99;
+            (graph == GRAPH_CPU ? panelModel.cpuPercent : panelModel.memoryLoad) = load;
+            moved = pushHistory(panelModel.graphs[graph], load);
+            return;
+        }
+        const int64_t rate = 1000 + (step * 7919) % 900000;
+        char* caption = graph == GRAPH_NET_DOWN ? panelModel.items[ITEM_NET_DOWN].value : panelModel.diskIoTotal;
+        snprintf(caption, VALUE_SIZE, "%d.%d KB/s", static_cast<int>(rate / 1024), static_cast<int>(rate % 10));
+        const bool first = pushHistory(panelModel.graphs[graph], rate);
+        moved = pushHistory(panelModel.graphs[graph + 1], rate / 3) || first;
+    }
+    void peak() {
+        if (graph == GRAPH_NET_DOWN || graph == GRAPH_DISK_READ) pushHistory(panelModel.graphs[graph], 4000000);
+    }
+};
+
+// Each graph of the example theme: the render of one sample and its copy to the window, with the
+// plot scrolled, and drawn whole as every sample was before the plots were kept; the cores graph,
+// which has no history, with its bars changed; and a sample that changes no pixel (the
+// disk-activity graph's n/a under Wine, equal samples and the same caption).
+void measureGraphSamples() {
+    exampleGraphsModel();
+    HWND window = createPaintingPanelWindow();
+    panelModel.panelWindow = window;
+    UpdateWindow(window);
+    const struct {
+        int graph;
+        const char* name;
+    } graphs[] = {{GRAPH_CPU, "CPU graph 100 x 50"}, {GRAPH_MEMORY, "memory graph 100 x 50"},
+                  {GRAPH_NET_DOWN, "network graph 212 x 40, automatic scale"},
+                  {GRAPH_DISK_READ, "disk-activity graph 212 x 40, automatic scale"}};
+    char label[160];
+    for (const auto& row : graphs) {
+        GraphSample sample{row.graph};
+        sample.peak();
+        flushPanelChanges();
+        const Timing scrolled = measurePrepared(MEASURED_RUNS, [&sample] { sample.take(); }, [&sample] {
+            scrollGraph(sample.graph, sample.moved);
+            flushPanelChanges();
+        });
+        sample.peak();
+        const Timing whole = measurePrepared(MEASURED_RUNS, [&sample] { sample.take(); }, [&sample] {
+            repaintGraph(sample.graph);
+            flushPanelChanges();
+        });
+        snprintf(label, sizeof label, "%s: a sample drawn whole (as before)", row.name);
+        printRow(label, whole);
+        snprintf(label, sizeof label, "%s: a sample scrolled in", row.name);
+        printRow(label, scrolled, scrolled.median / whole.median, "of drawn whole");
+    }
+    int step = 0;
+    const Timing cores = measurePrepared(MEASURED_RUNS, [&step] {
+        ++step;
+        for (uint32_t p = 0; p < panelModel.coreCount; ++p)
+            panelModel.coreLoads[p] = static_cast<uint8_t>((p * 37 + step * 11) % 101);
+    }, [] {
+        repaintGraph(GRAPH_CORES);
+        flushPanelChanges();
+    });
+    printRow("cores graph 212 x 28, 8 processors: its bars changed", cores);
+    snprintf(panelModel.diskIoTotal, VALUE_SIZE, "%s", "n/a");
+    for (int graph : {GRAPH_DISK_READ, GRAPH_DISK_WRITE}) {
+        GraphState& g = panelModel.graphs[graph];
+        memset(g.history, 0, static_cast<size_t>(g.samples) * sizeof(int64_t));
+        g.varied = 0;
+    }
+    invalidatePanel();
+    UpdateWindow(window);
+    bool moved = true;
+    const Timing still = measurePrepared(MEASURED_RUNS, [&moved] {
+        moved = pushHistory(panelModel.graphs[GRAPH_DISK_READ], 0);
+        moved = pushHistory(panelModel.graphs[GRAPH_DISK_WRITE], 0) || moved;
+    }, [&moved] {
+        scrollGraph(GRAPH_DISK_READ, moved);
+        flushPanelChanges();
+    });
+    printRow(moved ? "disk-activity graph n/a: a sample (RENDERED: wrong)" : "disk-activity graph n/a: a sample that changes no pixel",
+             still);
+    panelModel.panelWindow = nullptr;
+    DestroyWindow(window);
+}
+
 }  // namespace
+
+void benchGraphSamples() {
+    printTableHeader("The graphs of the example theme: one sample rendered and shown (ratio: scrolled / drawn whole)");
+    measureGraphSamples();
+    startModel();
+}
 
 void startModel() {
     releaseBackBuffer();
@@ -201,4 +320,5 @@ void benchPainter() {
     measureCoresChange(2);
     measureCoresChange(256);
     startModel();
+    benchGraphSamples();
 }

@@ -119,34 +119,25 @@ void benchmarkLoadMeter() {
 
 }  // namespace
 
-// With the argument "hostile" only the hostile-settings rows run, with "profile" only the profile,
-// with "details" only the tooltip texts; with "samplers" only the samplers' rows; with "ip" only the
-// IP row's; with "gpu" only the GPU reading's.
+// The sections a single argument runs alone: "hostile" the hostile-settings rows, "samplers" the
+// samplers' rows, "profile" the profile, "graphs" each graph's cost of a sample, "details" the
+// tooltip texts, "ip" the IP row's, "gpu" the GPU reading's. Without one, every section runs.
+struct Section {
+    const char* name;
+    void (*run)();
+};
+const Section sections[] = {{"hostile", benchHostileSettings}, {"samplers", benchSamplers}, {"profile", benchProfile},
+                            {"graphs", benchGraphSamples},     {"details", benchDetails},   {"ip", benchIpRow},
+                            {"gpu", benchGpu}};
+
 int main(int argc, char** argv) {
     lookUpNetworkTables();
-    if (argc > 1 && strcmp(argv[1], "hostile") == 0) {
-        benchHostileSettings();
-        return 0;
-    }
-    if (argc > 1 && strcmp(argv[1], "samplers") == 0) {
-        benchSamplers();
-        return 0;
-    }
-    if (argc > 1 && strcmp(argv[1], "profile") == 0) {
-        benchProfile();
-        return 0;
-    }
-    if (argc > 1 && strcmp(argv[1], "gpu") == 0) {
-        benchGpu();
-        return 0;
-    }
-    if (argc > 1 && strcmp(argv[1], "details") == 0) {
-        benchDetails();
-        return 0;
-    }
-    if (argc > 1 && strcmp(argv[1], "ip") == 0) {
-        benchIpRow();
-        return 0;
+    if (argc > 1) {
+        for (const Section& section : sections) {
+            if (strcmp(argv[1], section.name) != 0) continue;
+            section.run();
+            return 0;
+        }
     }
     benchmarkLoadMeter();
     benchSamplers();

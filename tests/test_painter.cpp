@@ -690,8 +690,12 @@ TEST_CASE("a paint rectangle smaller than the panel reaches the window only insi
     recordBitBlts();
     blits.clear();
     panel.paint();
-    // The whole panel rendered from its new background, then the paint rectangle copied.
-    checkLines({"BitBlt 0 0 100 100 from 0 0 rop 00CC0020", "BitBlt 5 45 35 35 from 5 45 rop 00CC0020"}, blits);
+    // The whole panel rendered from its new background (the two graphs, which lie on each other
+    // in the default layout, drawn into their kept plots and copied in), then the paint rectangle
+    // copied.
+    checkLines({"BitBlt 0 0 100 100 from 0 0 rop 00CC0020", "BitBlt 9 49 22 22 from 9 49 rop 00CC0020",
+                "BitBlt 9 49 22 22 from 9 49 rop 00CC0020", "BitBlt 5 45 35 35 from 5 45 rop 00CC0020"},
+               blits);
 
     const Image buffer = panel.buffer();
     const Image after = panel.screen();
@@ -789,10 +793,13 @@ namespace {
 std::mt19937 randomness(20261209);
 int randomIn(int low, int high) { return std::uniform_int_distribution<int>(low, high)(randomness); }
 
+// While the machine is quiet every source reads the same at every tick (no load, no traffic): the
+// histories fill with equal samples, which move nothing a graph shows.
+bool quiet = false;
 uint64_t fakeIdle = 0, fakeKernel = 0;
 bool fakeSystemTimes(uint64_t* idle, uint64_t* kernel, uint64_t* user) {
     fakeKernel += 1000;
-    fakeIdle += static_cast<uint64_t>(randomIn(-200, 1000));  // loads from 0 to 120 %
+    fakeIdle += quiet ? 1000 : static_cast<uint64_t>(randomIn(-200, 1000));  // loads from 0 to 120 %
     *idle = fakeIdle, *kernel = fakeKernel, *user = 0;
     return true;
 }
@@ -803,8 +810,8 @@ std::vector<uint8_t> fakeDiskBlock;
 int32_t diskPerformanceData(const char* valueName, uint8_t* buffer, uint32_t* size) {
     if (strcmp(valueName, "234") != 0) return 2;  // ERROR_FILE_NOT_FOUND
     fakePerfTime += 10000000;
-    fakeDiskRead += randomIn(0, 5000000);
-    fakeDiskWrite += randomIn(0, 900000);
+    fakeDiskRead += quiet ? 0 : randomIn(0, 5000000);
+    fakeDiskWrite += quiet ? 0 : randomIn(0, 900000);
     fakeDiskBlock = perfblock::build(fakePerfTime, {perfblock::diskObject({{u"0 C:", fakeDiskRead, fakeDiskWrite}})}).bytes;
     if (*size < fakeDiskBlock.size()) return METER_ERROR_MORE_DATA;
     memcpy(buffer, fakeDiskBlock.data(), fakeDiskBlock.size());
@@ -813,7 +820,7 @@ int32_t diskPerformanceData(const char* valueName, uint8_t* buffer, uint32_t* si
 }
 
 BOOL WINAPI fakeMemoryStatus(LPMEMORYSTATUSEX status) {
-    status->dwMemoryLoad = static_cast<DWORD>(randomIn(0, 100));
+    status->dwMemoryLoad = quiet ? 0 : static_cast<DWORD>(randomIn(0, 100));
     status->ullTotalPhys = 8ULL << 30;
     status->ullAvailPhys = static_cast<uint64_t>(randomIn(0, 8192)) << 20;
     return TRUE;
@@ -844,8 +851,8 @@ uint64_t fakeInOctets = 0, fakeOutOctets = 0;
 ULONGLONG fakeNetTick = 0;
 MIB_IF_TABLE2 fakeTable;
 DWORD WINAPI fakeIfTable2(PMIB_IF_TABLE2* table) {
-    fakeInOctets += static_cast<uint64_t>(randomIn(0, 3000000));
-    fakeOutOctets += static_cast<uint64_t>(randomIn(0, 400000));
+    fakeInOctets += quiet ? 0 : static_cast<uint64_t>(randomIn(0, 3000000));
+    fakeOutOctets += quiet ? 0 : static_cast<uint64_t>(randomIn(0, 400000));
     memset(&fakeTable, 0, sizeof fakeTable);
     fakeTable.NumEntries = 1;
     MIB_IF_ROW2& row = fakeTable.Table[0];
@@ -875,7 +882,7 @@ LONG WINAPI fakeCoreTimes(ULONG, PVOID input, ULONG, PVOID buffer, ULONG length,
     auto* bytes = static_cast<uint8_t*>(buffer);
     memset(bytes, 0, *returned);
     for (int p = 0; p < count; ++p) {
-        const uint64_t busy = static_cast<uint64_t>(randomIn(0, 1000));
+        const uint64_t busy = quiet ? 0 : static_cast<uint64_t>(randomIn(0, 1000));
         fakeCoreBusy[first + p] += busy;
         fakeCoreIdle[first + p] += 1000 - busy;
         const uint64_t times[3] = {fakeCoreIdle[first + p], fakeCoreIdle[first + p], fakeCoreBusy[first + p]};
@@ -940,6 +947,19 @@ std::string differenceOf(const Image& shown, const Image& expected) {
     return text;
 }
 
+// The copies within a kept plot that scrolled it: the only copies whose source lies elsewhere
+// than their destination.
+int scrollCopies(const std::vector<std::string>& lines) {
+    int count = 0;
+    for (const std::string& line : lines) {
+        int x, y, w, h, fromX, fromY;
+        if (sscanf(line.c_str(), "BitBlt %d %d %d %d from %d %d", &x, &y, &w, &h, &fromX, &fromY) == 6 &&
+            (fromX != x || fromY != y))
+            ++count;
+    }
+    return count;
+}
+
 // The layout keys a reload of the run may change, with the range of each.
 struct LayoutKey {
     const char* key;
@@ -963,8 +983,41 @@ const LayoutKey layoutKeys[] = {
     {"Kelvora.gpuGraph.x:", -20, 200},     {"Kelvora.gpuGraph.y:", -10, 200},
     {"Kelvora.gpuGraph.width:", -1, 160},  {"Kelvora.gpuGraph.height:", -5, 70},
 };
+// Values a hostile theme gives a graph's place and size.
+const int hostileValues[] = {INT32_MIN, -1, 0, 1, INT32_MAX};
 
 }  // namespace
+
+TEST_CASE("a graph scrolls while its scale holds; a new scale in the middle of a scroll draws it whole") {
+    loadModel({{"Kelvora.width:", "120"}, {"Kelvora.height:", "80"}, {"Kelvora.cpuGraph.y:", "-100"},
+               {"Kelvora.memoryGraph.y:", "-100"}, {"Kelvora.netGraph.x:", "10"}, {"Kelvora.netGraph.y:", "20"},
+               {"Kelvora.netGraph.width:", "40"}, {"Kelvora.netGraph.height:", "30"},
+               {"Kelvora.netGraph.color:", "#00FF00"}, {"Kelvora.netGraph.upColor:", "#FF0000"}});
+    PanelWindow panel;
+    panel.paint();
+    recordBitBlts();
+    // One network tick: both rates taken, the caption's text with them; the copies that scrolled
+    // the plot are counted, and the window must show what a rendering from scratch shows.
+    auto tick = [&panel](int64_t down, int64_t up) {
+        const bool downMoved = pushHistory(panelModel.graphs[GRAPH_NET_DOWN], down);
+        const bool upMoved = pushHistory(panelModel.graphs[GRAPH_NET_UP], up);
+        snprintf(panelModel.items[ITEM_NET_DOWN].value, VALUE_SIZE, "%d B/s", static_cast<int>(down));
+        scrollGraph(GRAPH_NET_DOWN, downMoved || upMoved);
+        blits.clear();
+        flushPanelChanges();
+        const Image shown = panel.screen();
+        const Image expected = renderedFromScratch();
+        CHECK_MESSAGE(shown.pixels == expected.pixels, differenceOf(shown, expected));
+        return scrollCopies(blits);
+    };
+    CHECK(tick(3000, 0) == 0);  // the scale rises from 1 KB/s to 3000: drawn whole
+    for (int i = 0; i < 10; ++i) CHECK(tick(1000 + 150 * i, 500) == 1);
+    CHECK(tick(9000, 100) == 0);  // a new peak in the middle of the scroll
+    // The peak holds the scale for the plot's 40 columns; when it leaves, the scale falls.
+    for (int i = 1; i < 40; ++i) CHECK(tick(1000 + i % 7 * 100, 100) == 1);
+    CHECK(tick(1200, 100) == 0);  // 1600 fills the plot now
+    CHECK(tick(1300, 100) == 1);
+}
 
 TEST_CASE("over 2000 random steps the window shows exactly what a rendering from scratch shows") {
     // Icons of three sizes, so that an icon's own size bounds what is drawn anew around it.
@@ -1032,11 +1085,14 @@ TEST_CASE("over 2000 random steps the window shows exactly what a rendering from
 
     PanelWindow panel;
     panel.paint();
+    recordBitBlts();
     const TIMERPROC samplers[] = {sampleCpu, sampleMemory, sampleBattery, sampleDisks, sampleNetwork, sampleDiskIo};
-    int renders = 0, mismatches = 0;
+    int renders = 0, mismatches = 0, scrolls = 0, stillTicks = 0, hostileReloads = 0;
     for (int step = 0; step < 2000 && mismatches == 0; ++step) {
         const int kind = randomIn(0, 99);
         std::string what;
+        blits.clear();
+        if (randomIn(0, 19) == 0) quiet = !quiet;
         if (kind < 80) {
             // One sampler, or several falling due together.
             const int count = randomIn(1, 3);
@@ -1051,6 +1107,15 @@ TEST_CASE("over 2000 random steps the window shows exactly what a rendering from
             // A reload with a changed layout, as the read command applies it.
             keys.resize(8);
             layOut();
+            // Now and then a hostile theme's place or size for a graph, over the one laid out.
+            if (randomIn(0, 3) == 0) {
+                ++hostileReloads;
+                for (int i = randomIn(1, 3); i > 0; --i) {
+                    const LayoutKey& k = layoutKeys[randomIn(2, static_cast<int>(std::size(layoutKeys)) - 1)];
+                    if (!strstr(k.key, "Graph.") || strstr(k.key, ".scale:")) continue;
+                    keys.push_back({k.key, std::to_string(hostileValues[randomIn(0, 4)])});
+                }
+            }
             for (const auto& key : keys) fakehost::set(key.first, key.second);
             reloadSettings();
             SetWindowPos(panel.window, nullptr, 0, 0, shownPanelWidth(), shownPanelHeight(),
@@ -1074,9 +1139,13 @@ TEST_CASE("over 2000 random steps the window shows exactly what a rendering from
             invalidatePanel();
             what = "style";
         }
-        if (panelChangesPending()) ++renders;
+        if (panelChangesPending())
+            ++renders;
+        else if (what == "ticks")
+            ++stillTicks;
         flushPanelChanges();
         panel.paint();
+        scrolls += scrollCopies(blits);
         const Image shown = panel.screen();
         const Image expected = renderedFromScratch();
         if (shown.pixels != expected.pixels) {
@@ -1086,6 +1155,11 @@ TEST_CASE("over 2000 random steps the window shows exactly what a rendering from
     }
     CHECK(mismatches == 0);
     CHECK(renders > 1000);  // most steps changed something and were rendered in part
+    MESSAGE("scrolled plots " << scrolls << ", ticks that changed nothing " << stillTicks << ", hostile reloads "
+                              << hostileReloads);
+    CHECK(scrolls > 500);    // most graph changes scrolled a kept plot
+    CHECK(stillTicks > 20);  // quiet ticks rendered nothing
+    quiet = false;
 
     for (const auto& fake : fakes) redirectImport(fake.second, fake.first);
     SetEvent(thirdDiskAnswers);

@@ -1016,8 +1016,9 @@ name="1 D: E:" read-rate=2048
 @case
 def kelvora_disk_io(args):
     """Disk activity end to end: under Wine, whose performance data has no physical-disk object,
-    both rows show n/a and the graph DISK n/a; with the host feeding two disks, all of them and
-    the one that holds a named drive letter show their rates after a first reading of 0 B/s."""
+    both rows show n/a and the graph DISK n/a, drawn once since it never changes; with the host
+    feeding two disks, all of them and the one that holds a named drive letter show their rates
+    after a first reading of 0 B/s."""
     runs = (("wine", "", None, {"diskRead": ["n/a"], "diskWrite": ["n/a"], "graph": ["n/a"]}),
             ("all", "", DISK_TABLE, {"diskRead": ["0 B/s", "1.4 MB/s"], "diskWrite": ["0 B/s", "300.0 KB/s"],
                                      "graph": ["0 B/s", "1.7 MB/s"]}),
@@ -1046,10 +1047,12 @@ def kelvora_disk_io(args):
         x, y, w, h = (num(f"Kelvora.diskIoGraph.{k}:") for k in ("x", "y", "width", "height"))
         captions = drawn_texts(run, (x, y, x + w, y + h), 0x8025)
         check(all(c.startswith("DISK ") for c in captions), f"{name}: graph captions {captions}")
-        # The graph is drawn at every reading, a row's value when it or a part over it changes: the
-        # texts shown in turn are compared.
+        # The graph is drawn at every reading that moves its bars, a row's value when it or a part
+        # over it changes: the texts shown in turn are compared. Under Wine the graph never changes
+        # (n/a, no bars) and is drawn once, not at each of its five readings.
         changes = lambda texts: [t for i, t in enumerate(texts) if i == 0 or t != texts[i - 1]]
-        check(len(captions) >= 3 and changes([c[len("DISK "):] for c in captions]) == expected["graph"],
+        drawn_enough = len(captions) <= 2 if table is None else len(captions) >= 3
+        check(drawn_enough and changes([c[len("DISK "):] for c in captions]) == expected["graph"],
               f"{name}: graph captions {captions}")
         for row in ("diskRead", "diskWrite"):
             left, right, top, tab_x, tab_y = (num(f"Kelvora.{row}.{k}:") for k in ("left", "right", "y", "tab_x", "tab_y"))

@@ -78,6 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (load < -1 || load > 100) abort();
             const int64_t bar = coreBarHeight(load, height);
             if (bar < 0 || (height > 0 && bar > height)) abort();
+            // The painter's walk from that column gives the same loads, column after column.
+            CoreColumns walk(state->loads, state->count, width, column);
+            for (int64_t c = column; c < column + 4; ++c)
+                if (walk.next() != coreColumnLoad(state->loads, state->count, width, c)) abort();
         }
     }
     return 0;

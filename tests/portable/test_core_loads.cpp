@@ -207,4 +207,23 @@ TEST_CASE("columns: equal shares from the left, the rest background; shared colu
     CHECK(coreBarHeight(0, 40) == 0);
     CHECK(coreBarHeight(-1, 40) == 0);
     CHECK(coreBarHeight(100, 2147483647) == 2147483647);
+    CHECK(coreBarHeight(99, 16843009) == 16674578);  // the largest height of the 32-bit product
+    CHECK(coreBarHeight(99, 16843010) == 16674579);
+
+    // Walked column by column from any first column, the loads are coreColumnLoad's.
+    uint8_t varied[300];
+    for (int p = 0; p < 300; ++p) varied[p] = static_cast<uint8_t>((p * 37 + 11) % 101);
+    for (uint32_t count : {0u, 1u, 3u, 7u, 64u, 200u, 300u})
+        for (int64_t width : {1, 2, 5, 11, 64, 99, 212, 299, 301, 640})
+            for (int64_t first : {int64_t{-2}, int64_t{0}, width / 3, width - 1}) {
+                CoreColumns walk(varied, count, width, first);
+                for (int64_t c = first; c < width + 2; ++c) {
+                    const int walked = walk.next();
+                    if (walked != coreColumnLoad(varied, count, width, c)) {
+                        FAIL_CHECK("count " << count << ", width " << width << ", from " << first << ": column " << c
+                                            << " walked " << walked);
+                        break;
+                    }
+                }
+            }
 }
