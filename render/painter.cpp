@@ -697,14 +697,22 @@ void drawParts(HDC dc, HRGN region, bool kept) {
             drawCoresGraph(dc);
         if (kept) drawnGraphExtents[index] = extent;
     }
+    // A render that reaches only the place of an icon a row drew before (the row has none now)
+    // erases it: the row counts as reached, so that its record says the icon is gone and a later
+    // return of the icon is drawn again.
     const int disks = usedDiskSlots();
     for (int slot = 1; slot <= disks; ++slot) {
-        if (!reaches(diskExtent(slot))) continue;
+        const DiskEntry& disk = panelModel.disks[slot];
+        const RECT drawnIcon = kept ? iconRect(drawnDiskIcons[slot], disk.left, disk.y) : RECT{};
+        if (!reaches(unite(diskExtent(slot), drawnIcon))) continue;
         drawDiskRow(dc, slot);
         if (kept) drawnDiskIcons[slot] = diskIcon(slot);
     }
     for (int index = 0; index < ITEM_COUNT; ++index) {
-        if (!infoRowShown(index) || !reaches(rowExtent(index))) continue;
+        if (!infoRowShown(index)) continue;
+        const InfoItem& row = panelModel.items[index];
+        const RECT drawnIcon = kept ? iconRect(drawnRowIcons[index], row.left, row.y) : RECT{};
+        if (!reaches(unite(rowExtent(index), drawnIcon))) continue;
         drawInfoRow(dc, index);
         if (kept) drawnRowIcons[index] = rowIcon(index);
     }

@@ -189,15 +189,7 @@ std::vector<std::string> tooltipLines() {
     DetailText detail;
     clearDetail(detail);
     describeGpu(0, detail);
-    std::vector<std::string> lines;
-    std::string text(detail.text, detail.length);
-    size_t at = 0, end;
-    while ((end = text.find("\r\n", at)) != std::string::npos) {
-        lines.push_back(text.substr(at, end - at));
-        at = end + 2;
-    }
-    lines.push_back(text.substr(at));
-    return lines;
+    return testsupport::crLfLines(std::string(detail.text, detail.length));
 }
 
 }  // namespace

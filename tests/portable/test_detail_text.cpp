@@ -9,16 +9,7 @@
 
 namespace {
 
-std::vector<std::string> linesOf(const DetailText& detail) {
-    std::vector<std::string> lines;
-    std::string text(detail.text), line;
-    for (size_t at = 0;;) {
-        const size_t end = text.find("\r\n", at);
-        lines.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end - at));
-        if (end == std::string::npos) return lines;
-        at = end + 2;
-    }
-}
+std::vector<std::string> linesOf(const DetailText& detail) { return testsupport::crLfLines(detail.text); }
 
 std::vector<std::string> power(uint8_t ac, uint8_t flag, uint8_t percent, uint32_t seconds) {
     DetailText detail;

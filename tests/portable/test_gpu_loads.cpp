@@ -214,17 +214,7 @@ TEST_CASE("GPU tooltip: each adapter's load, its three busiest engines by name o
     testsupport::checkLines({"Fast GPU: 87%", "Engines: 3D 87%, Video Decode 12%, Engine 3 12%",
                              "Dedicated memory: 1.25 GB / 8.00 GB", "Shared memory: 100.0 MB / 16.00 GB", "Slow GPU: 0%",
                              "Engines: Engine 0 0%", "Dedicated memory: 0 B / 0 B", "Shared memory: 0 B / 0 B"},
-                            [&] {
-                                std::vector<std::string> lines;
-                                std::string text(detail.text, detail.length);
-                                size_t at = 0, end;
-                                while ((end = text.find("\r\n", at)) != std::string::npos) {
-                                    lines.push_back(text.substr(at, end - at));
-                                    at = end + 2;
-                                }
-                                lines.push_back(text.substr(at));
-                                return lines;
-                            }());
+                            testsupport::crLfLines(std::string(detail.text, detail.length)));
     uint32_t engines[3];
     CHECK(busiestGpuEngines(state->slots[fast], 0, engines) == 0);
     auto none = freshState();

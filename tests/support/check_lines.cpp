@@ -24,4 +24,14 @@ void checkLines(const std::vector<std::string>& expected, const std::vector<std:
     FAIL_CHECK(report);
 }
 
+std::vector<std::string> crLfLines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t at = 0;;) {
+        const size_t end = text.find("\r\n", at);
+        lines.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end - at));
+        if (end == std::string::npos) return lines;
+        at = end + 2;
+    }
+}
+
 }  // namespace testsupport

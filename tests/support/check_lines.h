@@ -8,5 +8,7 @@
 namespace testsupport {
 
 void checkLines(const std::vector<std::string>& expected, const std::vector<std::string>& actual);
+// The lines of a text whose lines end in CR LF, as a tooltip's text holds them.
+std::vector<std::string> crLfLines(const std::string& text);
 
 }  // namespace testsupport
