@@ -15,8 +15,8 @@ import zipfile
 source, version, arch, build, objdump, out = sys.argv[1:7]
 scripts = os.path.join(source, "scripts")
 loader = importlib.machinery.SourceFileLoader("check_release", os.path.join(scripts, "check-release"))
-spec = importlib.util.spec_from_loader("check_release", loader)
-check = importlib.util.module_from_spec(spec)
+module_info = importlib.util.spec_from_loader("check_release", loader)
+check = importlib.util.module_from_spec(module_info)
 loader.exec_module(check)
 FOLDER = check.FOLDER
 later = ".".join(version.split(".")[:2] + [str(int(version.split(".")[2]) + 1)])
