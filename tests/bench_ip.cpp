@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bench_timing.h"
+#include "fixtures/route_questions.h"
 #include "config/panel_model.h"
 #include "config/settings.h"
 #include "sampling/ip_sampler.h"
@@ -36,21 +37,7 @@ void bareCalls() {
         list = static_cast<IP_ADAPTER_ADDRESSES*>(malloc(size));
         listSize = size;
     }
-    const unsigned char outside[4] = {192, 0, 2, 1};
-    IPAddr destination;
-    memcpy(&destination, outside, sizeof destination);
-    DWORD index = 0;
-    GetBestInterface(destination, &index);
-    if (family == AF_UNSPEC && bestInterfaceEx) {
-        sockaddr_in6 outside6 = {};
-        outside6.sin6_family = AF_INET6;
-        outside6.sin6_addr.s6_addr[0] = 0x20;
-        outside6.sin6_addr.s6_addr[1] = 0x01;
-        outside6.sin6_addr.s6_addr[2] = 0x0d;
-        outside6.sin6_addr.s6_addr[3] = 0xb8;
-        outside6.sin6_addr.s6_addr[15] = 1;
-        bestInterfaceEx(reinterpret_cast<sockaddr*>(&outside6), &index);
-    }
+    askDefaultRoutes(family == AF_UNSPEC, bestInterfaceEx);
 }
 
 void ipTick() { sampleIp(nullptr, 0, 0, 0); }

@@ -14,6 +14,7 @@
 #include "bench_timing.h"
 #include "config/panel_model.h"
 #include "config/settings.h"
+#include "fixtures/route_questions.h"
 #include "sampling/disk_io.h"
 #include "sampling/disk_io_sampler.h"
 #include "sampling/ip_sampler.h"
@@ -91,11 +92,7 @@ void bareIp() {
         ipList = static_cast<IP_ADAPTER_ADDRESSES*>(malloc(size));
         ipListSize = size;
     }
-    const unsigned char outside[4] = {192, 0, 2, 1};
-    IPAddr destination;
-    memcpy(&destination, outside, sizeof destination);
-    DWORD index;
-    GetBestInterface(destination, &index);
+    askDefaultRoutes(false, nullptr);
 }
 void bareDisk() {
     ULARGE_INTEGER a, t, f;
