@@ -154,24 +154,27 @@ void drawBars(HDC dc, const GraphState& g, ColumnSpan span, BarOf barOf) {
     for (int64_t j = shown.first; j < shown.end; ++j) columns.add(g.x + j, barOf(g.history[j - shown.oldestHeld]));
 }
 
-// The highest bar among the columns a graph shows, 0 when none stands.
-template <typename BarOf>
-int highestBar(const GraphState& g, BarOf barOf) {
-    int highest = 0;
-    if (!g.history || g.samples < 1) return 0;
-    const ShownSamples shown = shownSamples(g);
-    for (int64_t j = shown.first; j < shown.end; ++j) highest = std::max(highest, barOf(g.history[j - shown.oldestHeld]));
-    return highest;
-}
-
 // Load graphs: percentages against a scale of 100, through the single-precision factor.
 float loadFactor(const GraphState& g) {
     return static_cast<float>(static_cast<double>(g.height) / static_cast<double>(g.scale));
 }
 
+// The highest bar among the columns a load graph shows, 0 when none stands. A bar grows or falls
+// with its sample, as the factor's sign says, so the lowest or the highest sample makes it: the
+// walk, at every render of the graph, compares integers and converts two of them to bars, which
+// the x86 build does through the x87 unit at several times an integer comparison's cost.
 int highestLoadBar(const GraphState& g) {
+    if (!g.history || g.samples < 1) return 0;
+    const ShownSamples shown = shownSamples(g);
+    if (shown.first >= shown.end) return 0;
+    int64_t least = INT64_MAX, most = INT64_MIN;
+    for (int64_t j = shown.first; j < shown.end; ++j) {
+        const int64_t sample = g.history[j - shown.oldestHeld];
+        least = std::min(least, sample);
+        most = std::max(most, sample);
+    }
     const float factor = loadFactor(g);
-    return highestBar(g, [factor](int64_t sample) { return barHeight(factor, sample); });
+    return std::max({0, barHeight(factor, least), barHeight(factor, most)});
 }
 
 // Frame one pixel outside the plot area, filled with the graph's background by its brush.
@@ -295,6 +298,23 @@ void drawCoresGraph(HDC dc) {
     for (int64_t j = first; j < end; ++j) columns.add(g.x + j, coreBarHeight(loads.next(), g.height));
 }
 
+RECT onPanel(RECT r);
+RECT iconRect(HICON icon, int left, int top);
+
+// Whether a piece of a part reaches the pixels a render draws anew: any of `count` rectangles, or
+// every pixel without them. A row's icon or text that reaches none would be clipped away whole,
+// and the icon costs several times its text: it is not drawn at all.
+struct Reach {
+    const RECT* rects;
+    DWORD count;
+    bool operator()(const RECT& extent) const {
+        RECT overlap;
+        for (DWORD i = 0; i < count; ++i)
+            if (IntersectRect(&overlap, &extent, &rects[i])) return true;
+        return !rects;
+    }
+};
+
 // A disk not read yet has no icon: the quota says nothing of a count the row does not know.
 HICON diskIcon(int slot) {
     if (panelModel.volumes[slot].reading == DISK_NOT_READ) return nullptr;
@@ -311,13 +331,13 @@ RECT diskFreeRect(const DiskEntry& disk) {
     return rectangleOf(int64_t{disk.right} - DISK_FREE_WIDTH, top, disk.right, top + TEXT_ROW_HEIGHT);
 }
 
-void drawDiskRow(HDC dc, int slot) {
+void drawDiskRow(HDC dc, int slot, const Reach& reaches) {
     const DiskEntry& disk = panelModel.disks[slot];
     HICON icon = diskIcon(slot);
-    if (icon) drawIcon(dc, icon, disk.left, disk.y);
-    drawText(dc, disk.caption, sizeof disk.caption, diskCaptionRect(disk), 0);
+    if (icon && reaches(iconRect(icon, disk.left, disk.y))) drawIcon(dc, icon, disk.left, disk.y);
+    if (reaches(onPanel(diskCaptionRect(disk)))) drawText(dc, disk.caption, sizeof disk.caption, diskCaptionRect(disk), 0);
     const DiskReading reading = panelModel.volumes[slot].reading;
-    if (reading == DISK_NOT_READ) return;
+    if (reading == DISK_NOT_READ || !reaches(onPanel(diskFreeRect(disk)))) return;
     char text[TEXT_BUFFER_SIZE] = "n/a";
     if (reading == DISK_READ) formatByteSize(text, panelModel.diskFree[slot]);
     drawText(dc, text, sizeof text, diskFreeRect(disk), DT_RIGHT);
@@ -337,10 +357,11 @@ RECT rowTextRect(const InfoItem& item) {
 }
 
 // Caption and value share one rectangle: a long caption and a long value overlap.
-void drawInfoRow(HDC dc, int index) {
+void drawInfoRow(HDC dc, int index, const Reach& reaches) {
     const InfoItem& item = panelModel.items[index];
-    drawIcon(dc, rowIcon(index), item.left, item.y);
+    if (reaches(iconRect(rowIcon(index), item.left, item.y))) drawIcon(dc, rowIcon(index), item.left, item.y);
     const RECT row = rowTextRect(item);
+    if (!reaches(onPanel(row))) return;
     drawText(dc, item.caption, sizeof item.caption, row, 0);
     drawText(dc, item.value, sizeof item.value, row, DT_RIGHT);
 }
@@ -676,12 +697,13 @@ void drawHistoryGraph(HDC dc, int index, bool kept) {
     if (kept) memcpy(drawnCaptions[index], text, sizeof text);
 }
 
-// Every part that reaches `region` (all of them without one), in the order of a whole rendering:
-// the CPU, memory, network, cores, disk-activity and GPU graphs, the disk rows, the information rows
-// (the rate rows last). Later drawing covers earlier. A render of backBuffer (`kept`) uses the
-// kept plots and records what each part drew; a rendering from scratch touches no cache.
-void drawParts(HDC dc, HRGN region, bool kept) {
-    auto reaches = [region](const RECT& extent) { return !region || RectInRegion(region, &extent); };
+// Every part that reaches one of `count` rectangles (all of them without any), in the order of a
+// whole rendering: the CPU, memory, network, cores, disk-activity and GPU graphs, the disk rows,
+// the information rows (the rate rows last). Later drawing covers earlier. A render of backBuffer
+// (`kept`) uses the kept plots and records what each part drew; a rendering from scratch touches
+// no cache.
+void drawParts(HDC dc, const RECT* rects, DWORD count, bool kept) {
+    const Reach reaches = {rects, count};
     HGDIOBJ previousFont = SelectObject(dc, panelModel.font);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, styleTextColour());
@@ -705,7 +727,7 @@ void drawParts(HDC dc, HRGN region, bool kept) {
         const DiskEntry& disk = panelModel.disks[slot];
         const RECT drawnIcon = kept ? iconRect(drawnDiskIcons[slot], disk.left, disk.y) : RECT{};
         if (!reaches(unite(diskExtent(slot), drawnIcon))) continue;
-        drawDiskRow(dc, slot);
+        drawDiskRow(dc, slot, reaches);
         if (kept) drawnDiskIcons[slot] = diskIcon(slot);
     }
     for (int index = 0; index < ITEM_COUNT; ++index) {
@@ -713,24 +735,45 @@ void drawParts(HDC dc, HRGN region, bool kept) {
         const InfoItem& row = panelModel.items[index];
         const RECT drawnIcon = kept ? iconRect(drawnRowIcons[index], row.left, row.y) : RECT{};
         if (!reaches(unite(rowExtent(index), drawnIcon))) continue;
-        drawInfoRow(dc, index);
+        drawInfoRow(dc, index, reaches);
         if (kept) drawnRowIcons[index] = rowIcon(index);
     }
     SelectObject(dc, previousFont);
     // The pen and brush of the last graph stay selected: that leaves both objects intact.
 }
 
+// The stale pixels as rectangles, read once a render: the parts drawn again are the ones that reach
+// one of them (asked of the region, a system call a part), and only they are copied to the window
+// (the parts that change in a second lie at the top and the bottom of a tall panel, and the box
+// around them is most of it). A region of more rectangles than this stands as its box.
+constexpr DWORD MOST_COPIED_RECTS = 32;
+struct {
+    RGNDATAHEADER header;
+    RECT rects[MOST_COPIED_RECTS];
+} staleRects;
+
+DWORD takeStaleRects() {
+    if (GetRegionData(staleRegion, sizeof staleRects, reinterpret_cast<RGNDATA*>(&staleRects)) &&
+        staleRects.header.nCount <= MOST_COPIED_RECTS)
+        return staleRects.header.nCount;
+    GetRgnBox(staleRegion, &staleRects.rects[0]);
+    return 1;
+}
+
 // The stale pixels of backBuffer drawn again: the background copied back under them, then every
-// part that reaches them, clipped to them.
-void renderStale() {
+// part that reaches them, clipped to them. Answers how many of staleRects they were, for the copy
+// to the window.
+DWORD renderStale() {
     RECT box;
-    if (!staleRegion || GetRgnBox(staleRegion, &box) == NULLREGION) return;
+    if (!staleRegion || GetRgnBox(staleRegion, &box) == NULLREGION) return 0;
+    const DWORD count = takeStaleRects();
     SelectClipRgn(bufferDc, staleRegion);
     BitBlt(bufferDc, box.left, box.top, box.right - box.left, box.bottom - box.top, backgroundDc, box.left, box.top,
            SRCCOPY);
-    drawParts(bufferDc, staleRegion, true);
+    drawParts(bufferDc, staleRects.rects, count, true);
     SelectClipRgn(bufferDc, nullptr);
     SetRectRgn(staleRegion, 0, 0, 0, 0);
+    return count;
 }
 
 }  // namespace
@@ -738,7 +781,7 @@ void renderStale() {
 void renderPanelInto(HDC dc) {
     takePanelArea();
     drawBackground(dc);
-    drawParts(dc, nullptr, false);
+    drawParts(dc, nullptr, 0, false);
 }
 
 void paintPanel(HWND window) {
@@ -816,15 +859,16 @@ void repaintDiskRow(int slot) {
 void flushPanelChanges() {
     HWND window = panelModel.panelWindow;
     if (!window || staleRegionEmpty()) return;
-    RECT box;
-    GetRgnBox(staleRegion, &box);
     HDC windowDc = panelModel.backBuffer ? GetDC(window) : nullptr;
     if (!windowDc) {
         InvalidateRgn(window, staleRegion, FALSE);
         return;
     }
-    renderStale();
-    BitBlt(windowDc, box.left, box.top, box.right - box.left, box.bottom - box.top, bufferDc, box.left, box.top, SRCCOPY);
+    const DWORD count = renderStale();
+    for (DWORD i = 0; i < count; ++i) {
+        const RECT& r = staleRects.rects[i];
+        BitBlt(windowDc, r.left, r.top, r.right - r.left, r.bottom - r.top, bufferDc, r.left, r.top, SRCCOPY);
+    }
     ReleaseDC(window, windowDc);
 }
 
