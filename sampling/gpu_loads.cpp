@@ -29,16 +29,18 @@ bool adapterIndex(const char* text, uint32_t* index) {
     return true;
 }
 
+bool holds(uint32_t slots, uint32_t slot) { return (slots >> slot) & 1u; }
+
 int slotOfLuid(const GpuLoads& state, uint64_t luid) {
     for (uint32_t s = 0; s < MAX_GPU_ADAPTERS; ++s)
-        if (state.slots[s].present && state.slots[s].luid == luid) return static_cast<int>(s);
+        if (holds(state.present, s) && state.luids[s] == luid) return static_cast<int>(s);
     return -1;
 }
 
 // A slot that neither the last reading nor this one holds.
 int freeSlot(const GpuLoads& state) {
     for (uint32_t s = 0; s < MAX_GPU_ADAPTERS; ++s)
-        if (!state.slots[s].present && !state.slots[s].seen) return static_cast<int>(s);
+        if (!holds(state.present | state.seen, s)) return static_cast<int>(s);
     return -1;
 }
 
@@ -46,7 +48,7 @@ int freeSlot(const GpuLoads& state) {
 
 void restartGpuLoads(GpuLoads& state) {
     state.timeKnown = false;
-    for (GpuAdapter& adapter : state.slots) adapter.baseline = false;
+    state.baseline = 0;
 }
 
 void beginGpuReading(GpuLoads& state, uint64_t now) {
@@ -54,31 +56,31 @@ void beginGpuReading(GpuLoads& state, uint64_t now) {
     state.readingTime = now;
     // A clock that went back or stood still gives no interval: every engine counts 0.
     state.elapsed = state.timeKnown && now > state.time ? now - state.time : 0;
-    for (GpuAdapter& adapter : state.slots) adapter.seen = false;
+    state.seen = 0;
 }
 
 int addGpuAdapter(GpuLoads& state, uint64_t luid, uint32_t engines, bool* isNew) {
     *isNew = false;
     if (state.readingCount >= MAX_GPU_ADAPTERS) return -1;
     int slot = slotOfLuid(state, luid);
-    if (slot >= 0 && state.slots[slot].seen) return -1;  // listed twice: the first stands
+    if (slot >= 0 && holds(state.seen, static_cast<uint32_t>(slot))) return -1;  // listed twice: the first stands
     if (slot < 0) {
         slot = freeSlot(state);
         if (slot < 0) return -1;
         GpuAdapter& fresh = state.slots[slot];
-        fresh.luid = luid;
-        fresh.baseline = false;
+        state.luids[slot] = luid;
+        state.baseline &= ~(1u << slot);
         fresh.name[0] = '\0';
         fresh.engineCount = 0;
         for (auto& name : fresh.engineNames) name[0] = '\0';
         *isNew = true;
     }
     GpuAdapter& adapter = state.slots[slot];
-    adapter.seen = true;
+    state.seen |= 1u << slot;
     const uint32_t kept = engines < MAX_GPU_ENGINES ? engines : MAX_GPU_ENGINES;
     // Engines the last reading lacked have nothing to be compared with.
     for (uint32_t e = adapter.engineCount; e < kept; ++e) adapter.runningKnown[e] = false;
-    if (!adapter.baseline)
+    if (!holds(state.baseline, static_cast<uint32_t>(slot)))
         for (uint32_t e = 0; e < kept; ++e) adapter.runningKnown[e] = false;
     adapter.engineCount = kept;
     memset(adapter.ran, 0, kept * sizeof adapter.ran[0]);
@@ -92,6 +94,11 @@ int addGpuAdapter(GpuLoads& state, uint64_t luid, uint32_t engines, bool* isNew)
 uint8_t gpuEngineLoad(uint64_t running, uint64_t elapsed) {
     if (elapsed == 0) return 0;
     if (running >= elapsed) return 100;
+    // Intervals of up to about two seconds divide in 32 bits, several times faster than in 64.
+    if (elapsed <= UINT32_MAX / 201) {
+        const uint32_t small = static_cast<uint32_t>(elapsed);
+        return static_cast<uint8_t>((200 * static_cast<uint32_t>(running) + small) / (2 * small));
+    }
     // 200 × running must not overflow: huge intervals lose their lowest bits, never the ratio.
     while (elapsed > UINT64_MAX / 200) {
         running >>= 1;
@@ -100,22 +107,13 @@ uint8_t gpuEngineLoad(uint64_t running, uint64_t elapsed) {
     return static_cast<uint8_t>((200 * running + elapsed) / (2 * elapsed));
 }
 
-void addGpuSegment(GpuLoads& state, int slot, uint64_t committed, uint64_t size, bool aperture) {
-    if (slot < 0 || slot >= static_cast<int>(MAX_GPU_ADAPTERS)) return;
-    GpuAdapter& adapter = state.slots[slot];
-    uint64_t& used = aperture ? adapter.sharedUsed : adapter.dedicatedUsed;
-    uint64_t& total = aperture ? adapter.sharedSize : adapter.dedicatedSize;
-    used = saturatingAdd(used, committed);
-    total = saturatingAdd(total, size);
-}
-
 void endGpuReading(GpuLoads& state) {
-    for (GpuAdapter& adapter : state.slots) {
-        if (adapter.seen) adapter.load = gpuEngineLoad(adapter.mostRan, state.elapsed);
-        adapter.present = adapter.seen;
-        adapter.baseline = adapter.seen;
-        adapter.seen = false;
+    for (uint32_t i = 0; i < state.readingCount; ++i) {
+        GpuAdapter& adapter = state.slots[state.order[i]];
+        adapter.load = gpuEngineLoad(adapter.mostRan, state.elapsed);
     }
+    state.present = state.baseline = state.seen;
+    state.seen = 0;
     state.count = state.readingCount;
     state.time = state.readingTime;
     state.timeKnown = true;

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "sampling/exact_math.h"
+
 // A reading looks at no more adapters, engines and segments than these: a tick costs at most
 // MAX_GPU_ADAPTERS × (1 + MAX_GPU_ENGINES + MAX_GPU_SEGMENTS) statistics queries, whatever the
 // system reports. Adapters and engines beyond them are not shown.
@@ -19,10 +21,6 @@ constexpr size_t GPU_ENGINE_NAME_SIZE = 48;  // an engine's name, UTF-8
 // One adapter as the last reading saw it, and what the next reading compares with. Kept in a
 // slot of its own from reading to reading, found again by its LUID.
 struct GpuAdapter {
-    bool present;      // seen by the last reading
-    bool seen;         // seen by the reading in progress
-    bool baseline;     // its running times may be compared with the next reading's
-    uint64_t luid;
     char name[GPU_NAME_SIZE];
     uint32_t engineCount;  // engines of the last reading, at most MAX_GPU_ENGINES
     uint64_t running[MAX_GPU_ENGINES];  // each engine's running time then, in 100 ns
@@ -38,6 +36,12 @@ struct GpuAdapter {
 
 struct GpuLoads {
     GpuAdapter slots[MAX_GPU_ADAPTERS];
+    // Each slot's LUID and state apart from its record of 4 KB, the states one bit a slot: a
+    // reading then costs what its adapters cost, not a walk of sixteen records.
+    uint64_t luids[MAX_GPU_ADAPTERS];
+    uint32_t present;   // slots seen by the last reading
+    uint32_t seen;      // slots seen by the reading in progress
+    uint32_t baseline;  // slots whose running times may be compared with the next reading's
     // The adapters of the last reading in the order the system listed them: slot numbers.
     uint32_t count;
     uint8_t order[MAX_GPU_ADAPTERS];
@@ -74,8 +78,16 @@ inline void addGpuEngine(GpuLoads& state, int slot, uint32_t engine, uint64_t ru
     adapter.running[engine] = runningTime;
     adapter.runningKnown[engine] = known;
 }
-// A memory segment: committed bytes and its size; aperture segments are shared memory.
-void addGpuSegment(GpuLoads& state, int slot, uint64_t committed, uint64_t size, bool aperture);
+// A memory segment: committed bytes and its size; aperture segments are shared memory. Inline
+// for the reason addGpuEngine is.
+inline void addGpuSegment(GpuLoads& state, int slot, uint64_t committed, uint64_t size, bool aperture) {
+    if (slot < 0 || slot >= static_cast<int>(MAX_GPU_ADAPTERS)) return;
+    GpuAdapter& adapter = state.slots[slot];
+    uint64_t& used = aperture ? adapter.sharedUsed : adapter.dedicatedUsed;
+    uint64_t& total = aperture ? adapter.sharedSize : adapter.dedicatedSize;
+    used = saturatingAdd(used, committed);
+    total = saturatingAdd(total, size);
+}
 // Adapters the reading did not see are forgotten; their slots take new ones.
 void endGpuReading(GpuLoads& state);
 

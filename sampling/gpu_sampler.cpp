@@ -281,13 +281,9 @@ bool gpuPartsShown() {
     return (g.width >= 1 && g.height >= 1) || row.right > row.left;
 }
 
-void sampleGpu() {
-    followSettings();
+void readGpu() {
     const GpuPlatform& p = gpuPlatform();
-    if (waiting && p.now() < retryAt) {
-        showShownAdapter();
-        return;
-    }
+    if (waiting && p.now() < retryAt) return;
     waiting = !readAdapters(p);
     if (waiting) {
         // The reading after the wait takes its baseline afresh: it shows 0, never a spike.
@@ -295,6 +291,11 @@ void sampleGpu() {
         restartGpuLoads(loads);
         loads.count = 0;
     }
+}
+
+void sampleGpu() {
+    followSettings();
+    readGpu();
     showShownAdapter();
 }
 
@@ -304,7 +305,7 @@ int gpuShownSlot() { return shownSlot; }
 
 void releaseGpuSampler() {
     restartGpuLoads(loads);
-    for (GpuAdapter& adapter : loads.slots) adapter.present = false;
+    loads.present = 0;
     loads.count = 0;
     shownSlot = -1;
     waiting = false;

@@ -34,6 +34,8 @@ void lookUpGpuStatistics();
 // the memory row. Where nothing can be read the parts show n/a and the system is asked again a
 // minute later at the earliest.
 void sampleGpu();
+// The reading alone, into gpuReading(): the calls and the arithmetic, nothing shown.
+void readGpu();
 // Whether the theme shows the GPU graph or the memory row.
 bool gpuPartsShown();
 // The last reading, for the tooltips and tests; `shown` is the slot the panel shows, or -1.

@@ -66,6 +66,13 @@ TEST_CASE("GPU engine loads: the first reading is 0, then running time over elap
     CHECK(gpuEngineLoad(5, 0) == 0);
     // Huge intervals keep the ratio.
     CHECK(gpuEngineLoad(UINT64_MAX / 4, UINT64_MAX / 2) == 50);
+    // Either side of the intervals short enough to divide in 32 bits, the same rounding.
+    for (const uint64_t elapsed : {uint64_t{UINT32_MAX / 201 - 1}, uint64_t{UINT32_MAX / 201},
+                                   uint64_t{UINT32_MAX / 201 + 1}, uint64_t{UINT32_MAX / 200}, uint64_t{UINT32_MAX}})
+        for (const uint64_t running : {uint64_t{0}, elapsed / 200, elapsed / 2, elapsed * 199 / 200, elapsed - 1}) {
+            INFO("running " << running << " of " << elapsed);
+            CHECK(gpuEngineLoad(running, elapsed) == (200 * running + elapsed) / (2 * elapsed));
+        }
 }
 
 TEST_CASE("GPU engine loads: time that goes back or stands still, engines that go back, fail, come and go") {
