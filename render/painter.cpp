@@ -268,9 +268,8 @@ int64_t plotScale(int index) {
 
 // A history graph's plot: its frame and background, then its bars within `span` (a rate graph's
 // first series, then the second over it), no caption.
-void drawPlot(HDC dc, int index, int64_t scale, ColumnSpan span) {
+void drawPlotBars(HDC dc, int index, int64_t scale, ColumnSpan span) {
     const GraphState& g = panelModel.graphs[index];
-    drawGraphFrame(dc, g);
     if (!isRateGraph(index)) {
         SelectObject(dc, g.pen);  // the brush stays selected
         const float factor = loadFactor(g);
@@ -282,6 +281,11 @@ void drawPlot(HDC dc, int index, int64_t scale, ColumnSpan span) {
         SelectObject(dc, series->pen);
         drawBars(dc, *series, span, RateBars(scale, series->height));
     }
+}
+
+void drawPlot(HDC dc, int index, int64_t scale, ColumnSpan span) {
+    drawGraphFrame(dc, panelModel.graphs[index]);
+    drawPlotBars(dc, index, scale, span);
 }
 
 // One bar a processor, its load of now, standing on the plot's bottom row; no caption. Only the
@@ -644,6 +648,22 @@ bool haveKeptPlotBitmap(KeptPlot& plot, const RECT& area) {
     return true;
 }
 
+// The columns [fresh, right) that came in at the right of a kept plot, as the frame's drawing
+// leaves them: the frame's top row in its pen's black (a bar one pixel higher than the plot covers
+// it) and the plot's background. No bar reaches the frame's bottom row, which the copy kept. Two
+// fills cost less than clipping to the columns and drawing the frame through them.
+void clearFreshColumns(HDC dc, const GraphState& g, const RECT& area, int64_t fresh, int64_t right) {
+    auto rows = [&](int64_t top, int64_t bottom) {
+        return RECT{static_cast<LONG>(fresh), static_cast<LONG>(std::max<int64_t>(top, area.top)),
+                    static_cast<LONG>(right), static_cast<LONG>(std::min<int64_t>(bottom, area.bottom))};
+    };
+    // A rectangle given upside down would be filled upward from its top: empty ones are left out.
+    const RECT frameTop = rows(int64_t{g.y} - 1, g.y);
+    const RECT plotRows = rows(g.y, int64_t{g.y} + g.height);
+    if (!IsRectEmpty(&frameTop)) FillRect(dc, &frameTop, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    if (!IsRectEmpty(&plotRows)) FillRect(dc, &plotRows, g.brush);
+}
+
 // The kept plot brought up to date: its columns moved `scrolled` to the left and the columns
 // that came in at the right drawn, or the whole plot drawn anew.
 void updateKeptPlot(KeptPlot& plot, int index, const PlotLook& look) {
@@ -659,9 +679,8 @@ void updateKeptPlot(KeptPlot& plot, int index, const PlotLook& look) {
         BitBlt(plot.dc, static_cast<int>(left), area.top, kept, area.bottom - area.top, plot.dc,
                static_cast<int>(left) + plot.scrolled, area.top, SRCCOPY);
         const int64_t fresh = right - plot.scrolled;
-        IntersectClipRect(plot.dc, static_cast<int>(fresh), area.top, static_cast<int>(right), area.bottom);
-        drawPlot(plot.dc, index, look.scale, ColumnSpan{fresh, right});
-        SelectClipRgn(plot.dc, nullptr);
+        clearFreshColumns(plot.dc, g, area, fresh, right);
+        drawPlotBars(plot.dc, index, look.scale, ColumnSpan{fresh, right});
     } else {
         drawPlot(plot.dc, index, look.scale, EVERY_COLUMN);
     }
