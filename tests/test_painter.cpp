@@ -992,7 +992,10 @@ TEST_CASE("a graph scrolls while its scale holds; a new scale in the middle of a
     loadModel({{"Kelvora.width:", "120"}, {"Kelvora.height:", "80"}, {"Kelvora.cpuGraph.y:", "-100"},
                {"Kelvora.memoryGraph.y:", "-100"}, {"Kelvora.netGraph.x:", "10"}, {"Kelvora.netGraph.y:", "20"},
                {"Kelvora.netGraph.width:", "40"}, {"Kelvora.netGraph.height:", "30"},
-               {"Kelvora.netGraph.color:", "#00FF00"}, {"Kelvora.netGraph.upColor:", "#FF0000"}});
+               {"Kelvora.netGraph.color:", "#00FF00"}, {"Kelvora.netGraph.upColor:", "#FF0000"},
+               {"Kelvora.systemUptime.left:", "5"}, {"Kelvora.systemUptime.right:", "115"},
+               {"Kelvora.systemUptime.y:", "58"}, {"Kelvora.systemUptime.tab_x:", "0"},
+               {"Kelvora.systemUptime.tab_y:", "0"}});
     PanelWindow panel;
     panel.paint();
     recordBitBlts();
@@ -1017,6 +1020,19 @@ TEST_CASE("a graph scrolls while its scale holds; a new scale in the middle of a
     for (int i = 1; i < 40; ++i) CHECK(tick(1000 + i % 7 * 100, 100) == 1);
     CHECK(tick(1200, 100) == 0);  // 1600 fills the plot now
     CHECK(tick(1300, 100) == 1);
+
+    // A change at the top and one at the bottom reach the window as two copies, not as the box
+    // around both.
+    scrollGraph(GRAPH_NET_DOWN, pushHistory(panelModel.graphs[GRAPH_NET_DOWN], 1400));
+    showRowValue(ITEM_UPTIME, "3 days");
+    blits.clear();
+    flushPanelChanges();
+    REQUIRE(blits.size() >= 2);
+    checkLines({"BitBlt 9 19 42 32 from 9 19 rop 00CC0020", "BitBlt 5 58 110 20 from 5 58 rop 00CC0020"},
+               std::vector<std::string>(blits.end() - 2, blits.end()));
+    const Image shown = panel.screen();
+    const Image expected = renderedFromScratch();
+    CHECK_MESSAGE(shown.pixels == expected.pixels, differenceOf(shown, expected));
 }
 
 TEST_CASE("over 2000 random steps the window shows exactly what a rendering from scratch shows") {
