@@ -266,8 +266,7 @@ int64_t plotScale(int index) {
     return isRateGraph(index) ? rateGraphScale(g, panelModel.graphs[index + 1]) : g.scale;
 }
 
-// A history graph's plot: its frame and background, then its bars within `span` (a rate graph's
-// first series, then the second over it), no caption.
+// A history graph's bars within `span`: a rate graph's first series, then the second over it.
 void drawPlotBars(HDC dc, int index, int64_t scale, ColumnSpan span) {
     const GraphState& g = panelModel.graphs[index];
     if (!isRateGraph(index)) {
@@ -283,6 +282,7 @@ void drawPlotBars(HDC dc, int index, int64_t scale, ColumnSpan span) {
     }
 }
 
+// A history graph's plot: its frame and background, then its bars within `span`, no caption.
 void drawPlot(HDC dc, int index, int64_t scale, ColumnSpan span) {
     drawGraphFrame(dc, panelModel.graphs[index]);
     drawPlotBars(dc, index, scale, span);
