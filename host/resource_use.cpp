@@ -9,12 +9,60 @@
 
 namespace resourceuse {
 
+namespace {
+
+// Filled while the heaps are walked, so it allocates nothing: a block made during a walk
+// would move what the walk reads.
+struct HeapUse {
+    const void* reservations[256];  // where the heaps' blocks lie
+    size_t reservationCount = 0;
+    size_t busyBytes = 0;  // what their blocks hold, as asked for
+
+    bool holds(const void* base) const {
+        for (size_t i = 0; i < reservationCount; ++i)
+            if (reservations[i] == base) return true;
+        return false;
+    }
+};
+
+void addReservation(HeapUse& use, const void* address) {
+    MEMORY_BASIC_INFORMATION info;
+    if (VirtualQuery(address, &info, sizeof info) != sizeof info || use.holds(info.AllocationBase)) return;
+    if (use.reservationCount < sizeof use.reservations / sizeof use.reservations[0])
+        use.reservations[use.reservationCount++] = info.AllocationBase;
+}
+
+HeapUse heapUse() {
+    HeapUse use;
+    // Room for heaps made between the count and the listing; more than that go uncounted.
+    std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 8);
+    const DWORD listed = GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data());
+    if (listed < heaps.size()) heaps.resize(listed);
+    for (HANDLE heap : heaps) {
+        if (!HeapLock(heap)) continue;
+        PROCESS_HEAP_ENTRY entry = {};
+        while (HeapWalk(heap, &entry)) {
+            if (entry.wFlags & PROCESS_HEAP_REGION) addReservation(use, entry.lpData);
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) {
+                use.busyBytes += entry.cbData;
+                addReservation(use, entry.lpData);
+            }
+        }
+        HeapUnlock(heap);
+    }
+    return use;
+}
+
+}  // namespace
+
 size_t privateBytes() {
-    size_t total = 0;
+    const HeapUse heaps = heapUse();
+    size_t total = heaps.busyBytes;
     MEMORY_BASIC_INFORMATION info;
     for (const char* address = nullptr; VirtualQuery(address, &info, sizeof info) == sizeof info;
          address = static_cast<const char*>(info.BaseAddress) + info.RegionSize) {
-        if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE) total += info.RegionSize;
+        if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE && !heaps.holds(info.AllocationBase))
+            total += info.RegionSize;
         if (info.RegionSize == 0) break;
     }
     return total;

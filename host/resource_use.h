@@ -6,8 +6,10 @@
 
 namespace resourceuse {
 
-// Committed private memory in bytes, summed over the address space: Wine reports no
-// PrivateUsage in the process memory counters.
+// Private memory in use, in bytes: the heaps' blocks as asked for, and every other committed
+// private region whole (Wine reports no PrivateUsage in the process memory counters). A heap
+// keeps the pages it once needed, so its committed size follows the highest use, which the
+// order of the allocations decides, and that order follows the machine's load.
 size_t privateBytes();
 // GDI objects of this process; -1 when they cannot be counted.
 int gdiObjectCount();

@@ -555,8 +555,11 @@ TEST_CASE("start, stop and start again leave GDI objects and memory at their fir
     CHECK(performanceCloses == 1);
     clearHostLog();
     const int first = gdiObjectCount();
-    const size_t firstBytes = privateBytes();
-    for (int i = 0; i < 20; ++i) {
+    size_t firstBytes = 0;
+    for (int i = 0; i < 21; ++i) {
+        // Memory counts from the second cycle on: the first of these gives the fake host's
+        // log the room that its reconfigure calls take.
+        if (i == 1) firstBytes = privateBytes();
         const int queries = performanceQueries, closes = performanceCloses;
         REQUIRE(beginPlugin(self()) == 0);
         pumpMessages(20);  // paints make a backBuffer
@@ -568,10 +571,12 @@ TEST_CASE("start, stop and start again leave GDI objects and memory at their fir
         CHECK(panelModel.backBuffer == nullptr);
         clearHostLog();
     }
-    MESSAGE("GDI objects after the first cycle " << first << ", after 21 cycles " << gdiObjectCount()
-                                                 << "; private bytes " << firstBytes << " -> " << privateBytes());
+    // Taken before the message, whose text takes memory of its own.
+    const size_t lastBytes = privateBytes();
+    MESSAGE("GDI objects after the first cycle " << first << ", after 22 cycles " << gdiObjectCount()
+                                                 << "; private bytes " << firstBytes << " -> " << lastBytes);
     CHECK(gdiObjectCount() == first);
-    CHECK(privateBytes() == firstBytes);
+    CHECK(lastBytes == firstBytes);
     CHECK(panelModel.icons.battery == nullptr);
     CHECK(messageBoxes().empty());
     installMeterPlatform(nullptr);

@@ -243,6 +243,14 @@ def kelvora_folder(args, name):
     return folder, os.path.join(folder, "Kelvora.dll")
 
 
+def is_32_bit_module(path):
+    """Whether a PE file is built for x86, from its header's machine field."""
+    with open(path, "rb") as f:
+        header = f.read(4096)
+    at = struct.unpack_from("<I", header, 0x3C)[0]
+    return struct.unpack_from("<H", header, at + 4)[0] == 0x14C
+
+
 def require_plugin_entry_points(run):
     check(not any("the plugin has no" in line for line in run.log),
           "Kelvora.dll lacks its entry points (not built yet?)\n" + run.tail())
@@ -766,8 +774,9 @@ def soak_script(cycles, reloads, tick_rounds, paints, module_loads):
     start. Figures after the first cycle and at the end; then loads of the module itself."""
     cycle = (f"repeat {reloads} broadcast @Kelvora.settings.read\nrepeat {tick_rounds} tick\n"
              f"repeat {paints} paint\nrestart\n")
-    # A paint before each figure, so that the panel's cached image exists at every one.
-    measure = "paint\nmeasure {}\n".format
+    # A round of ticks and a paint before each figure, so that every sampler's buffers and the
+    # panel's cached image exist at every one, whether or not a timer fell due since the start.
+    measure = "tick\npaint\nmeasure {}\n".format
     return ("wait 500\n" + cycle + measure("first") + cycle * (cycles - 1) + measure("end") +
             "reload-module\n" + measure("loaded") + f"repeat {module_loads} reload-module\n" + measure("reloaded") +
             "stop\n")
@@ -1373,9 +1382,15 @@ def kelvora_soak(args):
     # Unloading and loading the module: its memory and GDI objects come back too. Wine keeps
     # one handle for every read of HKEY_PERFORMANCE_DATA (any program does this under Wine),
     # and a fresh module's meter reads it once; beyond that no handle may stay.
-    for figure in ("private", "gdi"):
-        check(m["reloaded"][figure] == m["loaded"][figure],
-              f"{figure} over {loads} module loads: {m['loaded'][figure]} -> {m['reloaded'][figure]}")
+    # In a 32-bit build the unwinder registers the module's frames as it loads, through the
+    # thread library linked in, which nothing at the unload frees all of: the lock's record,
+    # the once-record and the shell thread's record (handed back, to a list of the library's
+    # own), 224 bytes a load.
+    kept = 256 if is_32_bit_module(plugin) else 0
+    check(m["reloaded"]["private"] - m["loaded"]["private"] <= kept * loads,
+          f"private over {loads} module loads: {m['loaded']['private']} -> {m['reloaded']['private']}")
+    check(m["reloaded"]["gdi"] == m["loaded"]["gdi"],
+          f"gdi over {loads} module loads: {m['loaded']['gdi']} -> {m['reloaded']['gdi']}")
     handles = m["reloaded"]["handles"] - m["loaded"]["handles"]
     queries = m["reloaded"]["perfQueries"] - m["loaded"]["perfQueries"]
     print(f"  {loads} module loads: {handles} more kernel handles, {queries} performance-data queries")
