@@ -144,7 +144,10 @@ void takeVolumeAnswers() {
 
 // The queries go to the volume worker, and the answers come back as the panel's
 // WM_KELVORA_VOLUME_ANSWER: nothing here waits for a volume. A query still out is not asked for
-// again; its row keeps what it showed, and "n/a" once it has been out for three periods.
+// again; its row keeps what it showed, and "n/a" once it has been out for three periods. A
+// period in which the worker is on another disk's query does not count: that disk is the slow
+// one, and a worker stuck on it is replaced a quarter of a second on, which at short periods
+// would come after three of them.
 void CALLBACK sampleDisks(HWND, UINT, UINT_PTR, DWORD) {
     const int disks = usedDiskSlots();
     if (disks < 1) return;
@@ -159,6 +162,8 @@ void CALLBACK sampleDisks(HWND, UINT, UINT_PTR, DWORD) {
             queued = true;
             continue;
         }
+        const int32_t busySlot = volumeWorkerBusySlot();
+        if (busySlot != 0 && busySlot != slot) continue;
         DiskVolume& volume = panelModel.volumes[slot];
         if (volume.periodsOut < DISK_PERIODS_BEFORE_LATE) ++volume.periodsOut;
         if (volume.periodsOut == DISK_PERIODS_BEFORE_LATE) showDiskReading(slot, DISK_LATE);

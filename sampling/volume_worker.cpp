@@ -201,6 +201,8 @@ void wakeVolumeWorker() {
     if (activeWorker) SetEvent(activeWorker->wake);
 }
 
+int32_t volumeWorkerBusySlot() { return activeWorker ? activeWorker->busySlot.load() : 0; }
+
 void stopVolumeWorkers() {
     if (!exchange) return;
     exchange->stopping.store(true);

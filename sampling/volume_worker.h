@@ -32,6 +32,8 @@ VolumeExchange* volumeExchange();
 bool keepVolumeWorker(HWND panel);
 // Tells the worker that queries are queued.
 void wakeVolumeWorker();
+// The slot whose query the active worker is on; 0 while it is on none, or none runs.
+int32_t volumeWorkerBusySlot();
 // The plugin's stop: returns at once. A worker whose query hangs ends when the query returns,
 // holding the module until then, so the shell may unload the plugin meanwhile.
 void stopVolumeWorkers();
