@@ -482,6 +482,7 @@ RECT rowExtent(int index) {
 // settings, the style or the size starts afresh from a whole rendering.
 HDC bufferDc = nullptr;
 HGDIOBJ bufferDcBitmap = nullptr;  // the context's own bitmap, selected back before deletion
+HFONT bufferDcFont = nullptr;      // the panel's font as selected into bufferDc
 HBITMAP background = nullptr;
 HDC backgroundDc = nullptr;
 HGDIOBJ backgroundDcBitmap = nullptr;
@@ -589,10 +590,21 @@ void releaseKeptPlot(KeptPlot& plot) {
     plot = KeptPlot{};
 }
 
+// The panel's font stays selected in bufferDc from render to render. Selecting a font is no small
+// call: Wine's X11 driver, which a context made compatible with a window's carries, reads the X
+// resources for its smoothing at every selection (twice, from the files when the display has none).
+// A font that a reload deleted while selected lives on until the context lets it go.
+void keepFontSelected() {
+    if (bufferDcFont == panelModel.font) return;
+    SelectObject(bufferDc, panelModel.font);
+    bufferDcFont = panelModel.font;
+}
+
 void releaseRenderings() {
     for (KeptPlot& plot : keptPlots) releaseKeptPlot(plot);
     memset(drawnCaptions, 0, sizeof drawnCaptions);
     deleteContext(bufferDc, bufferDcBitmap);
+    bufferDcFont = nullptr;
     deleteBitmap(panelModel.backBuffer);
     deleteContext(backgroundDc, backgroundDcBitmap);
     deleteBitmap(background);
@@ -723,7 +735,8 @@ void drawHistoryGraph(HDC dc, int index, bool kept) {
 // no cache.
 void drawParts(HDC dc, const RECT* rects, DWORD count, bool kept) {
     const Reach reaches = {rects, count};
-    HGDIOBJ previousFont = SelectObject(dc, panelModel.font);
+    HGDIOBJ previousFont = kept ? nullptr : SelectObject(dc, panelModel.font);
+    if (kept) keepFontSelected();
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, styleTextColour());
     for (int index : {GRAPH_CPU, GRAPH_MEMORY, GRAPH_NET_DOWN, GRAPH_CORES, GRAPH_DISK_READ, GRAPH_GPU}) {
@@ -757,7 +770,7 @@ void drawParts(HDC dc, const RECT* rects, DWORD count, bool kept) {
         drawInfoRow(dc, index, reaches);
         if (kept) drawnRowIcons[index] = rowIcon(index);
     }
-    SelectObject(dc, previousFont);
+    if (!kept) SelectObject(dc, previousFont);
     // The pen and brush of the last graph stay selected: that leaves both objects intact.
 }
 

@@ -117,7 +117,10 @@ void showStartError(const char* text) {
 bool registerPanelClass() {
     WNDCLASSA wc;
     memset(&wc, 0, sizeof wc);
-    wc.style = CS_DBLCLKS;  // a double click runs the part's action
+    // A double click runs the part's action. The window keeps a context of its own, which every
+    // showing of the changes takes as it is: a context from the shared cache is reset each time it
+    // is given out, its font selected anew, which in Wine's X11 driver reads the X resources.
+    wc.style = CS_DBLCLKS | CS_OWNDC;
     wc.lpfnWndProc = panelWindowProc;
     wc.hInstance = panelModel.pluginInstance;
     wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
@@ -211,8 +214,9 @@ void killTimers() {
 
 // Everything a start and the reloads made beyond the timers, the histories and the window.
 void releaseStartResources() {
-    releaseSettingsResources();
+    // The renderings go first: their contexts hold the font and pens the settings made.
     releaseBackBuffer();
+    releaseSettingsResources();
     releasePerformanceData();
     releaseNetworkSampler();
     releaseDiskIoSampler();
