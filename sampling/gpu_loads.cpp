@@ -31,9 +31,16 @@ bool adapterIndex(const char* text, uint32_t* index) {
 
 bool holds(uint32_t slots, uint32_t slot) { return (slots >> slot) & 1u; }
 
+// The lowest slot a set of slots holds; the set must not be empty.
+uint32_t lowestSlot(uint32_t slots) { return static_cast<uint32_t>(__builtin_ctz(slots)); }
+
+// Only the slots the last reading held are looked at: a machine's one or two adapters cost one or
+// two comparisons, not sixteen.
 int slotOfLuid(const GpuLoads& state, uint64_t luid) {
-    for (uint32_t s = 0; s < MAX_GPU_ADAPTERS; ++s)
-        if (holds(state.present, s) && state.luids[s] == luid) return static_cast<int>(s);
+    for (uint32_t slots = state.present; slots; slots &= slots - 1) {
+        const uint32_t s = lowestSlot(slots);
+        if (state.luids[s] == luid) return static_cast<int>(s);
+    }
     return -1;
 }
 
@@ -83,7 +90,6 @@ int addGpuAdapter(GpuLoads& state, uint64_t luid, uint32_t engines, bool* isNew)
     if (!holds(state.baseline, static_cast<uint32_t>(slot)))
         for (uint32_t e = 0; e < kept; ++e) adapter.runningKnown[e] = false;
     adapter.engineCount = kept;
-    memset(adapter.ran, 0, kept * sizeof adapter.ran[0]);
     adapter.mostRan = 0;
     adapter.load = 0;
     adapter.dedicatedUsed = adapter.dedicatedSize = adapter.sharedUsed = adapter.sharedSize = 0;

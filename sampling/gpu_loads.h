@@ -60,7 +60,8 @@ void beginGpuReading(GpuLoads& state, uint64_t now);
 // The adapter with this LUID, with `engines` engines: its slot, or -1 when the reading has no
 // room for it (another adapter of the same LUID in this reading, or MAX_GPU_ADAPTERS already).
 // isNew tells that its name and its engines' names are to be asked for: an adapter the last
-// reading did not see.
+// reading did not see. Each of its engines then comes with addGpuEngine, which sets what the
+// engine ran over the interval.
 int addGpuAdapter(GpuLoads& state, uint64_t luid, uint32_t engines, bool* isNew);
 // Engine `engine`'s running time, or known = false where the system did not answer: that engine
 // counts 0 now and is compared with nothing next time. Engines beyond the count are not counted;

@@ -5,8 +5,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "bench_samplers.h"
 #include "bench_timing.h"
@@ -128,6 +130,38 @@ Timing perReading(int runs, Action action) {
     return Timing{t.median / BATCH, t.min / BATCH, t.max / BATCH};
 }
 
+// The bare calls and another action timed batch by batch in turn, so that both meet the same
+// moments of a shared machine: timed one after the other, a busy spell in either moved the ratio
+// by a tenth.
+struct PairedTimings {
+    Timing bare;
+    Timing other;
+};
+
+template <typename Action>
+PairedTimings perReadingBeside(int runs, Action action) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    auto batch = [&frequency](auto step) {
+        LARGE_INTEGER start, stop;
+        QueryPerformanceCounter(&start);
+        for (int i = 0; i < BATCH; ++i) step();
+        QueryPerformanceCounter(&stop);
+        return 1e6 * static_cast<double>(stop.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart) / BATCH;
+    };
+    std::vector<double> bareTimes, otherTimes;
+    for (int i = 0; i < 5; ++i) batch(bareCalls), batch(action);  // warm caches first
+    for (int i = 0; i < runs; ++i) {
+        bareTimes.push_back(batch(bareCalls));
+        otherTimes.push_back(batch(action));
+    }
+    auto timing = [](std::vector<double>& t) {
+        std::sort(t.begin(), t.end());
+        return Timing{t[t.size() / 2], t.front(), t.back()};
+    };
+    return PairedTimings{timing(bareTimes), timing(otherTimes)};
+}
+
 void serve(ULONG adapters, ULONG engines, ULONG segments) {
     servedAdapters = adapters;
     servedEngines = engines;
@@ -148,9 +182,10 @@ void benchGpu() {
     for (ULONG adapters : {1u, 2u, 4u})
         for (ULONG engines : {1u, 8u, 64u}) {
             serve(adapters, engines, 2);
-            const Timing bare = perReading(201, bareCalls);
-            const Timing reading = perReading(201, readGpu);
-            const Timing tick = perReading(201, sampleGpu);
+            const PairedTimings read = perReadingBeside(201, readGpu);
+            const Timing& bare = read.bare;
+            const Timing& reading = read.other;
+            const Timing tick = perReadingBeside(201, sampleGpu).other;
             char label[128];
             snprintf(label, sizeof label, "bare calls, %lu adapter%s × %lu engine%s, 2 segments each",
                      static_cast<unsigned long>(adapters), adapters > 1 ? "s" : "", static_cast<unsigned long>(engines),
