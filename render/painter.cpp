@@ -291,15 +291,48 @@ void drawPlot(HDC dc, int index, int64_t scale, ColumnSpan span) {
 // One bar a processor, its load of now, standing on the plot's bottom row; no caption. Only the
 // columns inside the panel are drawn, so neither a wide plot nor many processors cost more than
 // the panel is wide and the processors are many.
+// A processor's columns stand side by side at one height: each run of equal bars is filled at
+// once, in the bars' colour, with the pixels the run's one-pixel lines would draw (the rows from
+// base - bar to base - 1, cut a row past the panel's edges as BarColumns cuts them).
+class BarRuns {
+public:
+    BarRuns(HDC dc, int64_t base, COLORREF colour) : dc(dc), base(base) {
+        SetDCBrushColor(dc, colour);
+        brush = static_cast<HBRUSH>(GetStockObject(DC_BRUSH));
+    }
+    ~BarRuns() { fill(); }
+    void add(int64_t column, int64_t bar) {
+        if (bar == runBar && column == runEnd) {
+            ++runEnd;
+            return;
+        }
+        fill();
+        runStart = column, runEnd = column + 1, runBar = bar;
+    }
+
+private:
+    void fill() {
+        if (runBar <= 0 || runEnd <= runStart) return;
+        const int64_t top = std::max(base - runBar, int64_t{-1});
+        const int64_t bottom = std::min(base, int64_t{panelArea.bottom} + 1);
+        if (top >= bottom) return;
+        const RECT run = {static_cast<LONG>(runStart), static_cast<LONG>(top), static_cast<LONG>(runEnd), static_cast<LONG>(bottom)};
+        FillRect(dc, &run, brush);
+    }
+    HDC dc;
+    int64_t base;
+    HBRUSH brush;
+    int64_t runStart = 0, runEnd = 0, runBar = 0;
+};
+
 void drawCoresGraph(HDC dc) {
     const GraphState& g = panelModel.graphs[GRAPH_CORES];
     drawGraphFrame(dc, g);
-    SelectObject(dc, g.pen);
     const int64_t first = std::max<int64_t>(0, -int64_t{g.x});
     const int64_t end = std::min<int64_t>(g.width, int64_t{panelArea.right} - g.x);
-    BarColumns columns(dc, int64_t{g.y} + g.height);
+    BarRuns runs(dc, int64_t{g.y} + g.height, g.color);
     CoreColumns loads(panelModel.coreLoads, panelModel.coreCount, g.width, first);
-    for (int64_t j = first; j < end; ++j) columns.add(g.x + j, coreBarHeight(loads.next(), g.height));
+    for (int64_t j = first; j < end; ++j) runs.add(g.x + j, coreBarHeight(loads.next(), g.height));
 }
 
 RECT onPanel(RECT r);
@@ -733,17 +766,26 @@ void drawHistoryGraph(HDC dc, int index, bool kept) {
 // the information rows (the rate rows last). Later drawing covers earlier. A render of backBuffer
 // (`kept`) uses the kept plots and records what each part drew; a rendering from scratch touches
 // no cache.
+// The graphs in the order a whole rendering draws them.
+constexpr int GRAPHS_IN_ORDER[] = {GRAPH_CPU, GRAPH_MEMORY, GRAPH_NET_DOWN, GRAPH_CORES, GRAPH_DISK_READ, GRAPH_GPU};
+
+// A theme without a rate, cores or GPU graph's keys draws none of it.
+bool graphDrawn(int index) {
+    if (isRateGraph(index)) return rateGraphShown(index);
+    if (index == GRAPH_CORES) return coresGraphShown();
+    if (index == GRAPH_GPU) return gpuGraphShown();
+    return true;
+}
+
 void drawParts(HDC dc, const RECT* rects, DWORD count, bool kept) {
     const Reach reaches = {rects, count};
     HGDIOBJ previousFont = kept ? nullptr : SelectObject(dc, panelModel.font);
     if (kept) keepFontSelected();
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, styleTextColour());
-    for (int index : {GRAPH_CPU, GRAPH_MEMORY, GRAPH_NET_DOWN, GRAPH_CORES, GRAPH_DISK_READ, GRAPH_GPU}) {
+    for (int index : GRAPHS_IN_ORDER) {
+        if (!graphDrawn(index)) continue;
         const RECT extent = graphExtent(index);
-        if (isRateGraph(index) && !rateGraphShown(index)) continue;
-        if (index == GRAPH_CORES && !coresGraphShown()) continue;
-        if (index == GRAPH_GPU && !gpuGraphShown()) continue;
         if (!reaches(extent)) continue;
         if (scrollsHistory(index))
             drawHistoryGraph(dc, index, kept);
@@ -792,16 +834,34 @@ DWORD takeStaleRects() {
     return 1;
 }
 
-// The stale pixels of backBuffer drawn again: the background copied back under them, then every
-// part that reaches them, clipped to them. Answers how many of staleRects they were, for the copy
-// to the window.
+// Whether a graph drawn in this render covers every pixel of r: its frame, drawn with a solid pen
+// around its background's brush or copied from its kept plot, hides whatever lies under it. The
+// graphs that change every second are most of the pixels a render draws, and the background
+// need not be copied under them.
+bool graphCovers(const RECT& r) {
+    for (int index : GRAPHS_IN_ORDER) {
+        const GraphState& g = panelModel.graphs[index];
+        if (!graphDrawn(index) || g.width < 1 || g.height < 1 || !g.brush || !panelModel.framePen) continue;
+        const RECT frame = onPanel(frameRect(g));
+        if (r.left >= frame.left && r.right <= frame.right && r.top >= frame.top && r.bottom <= frame.bottom)
+            return true;
+    }
+    return false;
+}
+
+// The stale pixels of backBuffer drawn again: the background copied back under them, but where a
+// graph covers them, then every part that reaches them, clipped to them. Answers how many of
+// staleRects they were, for the copy to the window.
 DWORD renderStale() {
     RECT box;
     if (!staleRegion || GetRgnBox(staleRegion, &box) == NULLREGION) return 0;
     const DWORD count = takeStaleRects();
     SelectClipRgn(bufferDc, staleRegion);
-    BitBlt(bufferDc, box.left, box.top, box.right - box.left, box.bottom - box.top, backgroundDc, box.left, box.top,
-           SRCCOPY);
+    for (DWORD i = 0; i < count; ++i) {
+        const RECT& r = staleRects.rects[i];
+        if (!graphCovers(r))
+            BitBlt(bufferDc, r.left, r.top, r.right - r.left, r.bottom - r.top, backgroundDc, r.left, r.top, SRCCOPY);
+    }
     drawParts(bufferDc, staleRects.rects, count, true);
     SelectClipRgn(bufferDc, nullptr);
     SetRectRgn(staleRegion, 0, 0, 0, 0);
