@@ -288,9 +288,6 @@ void drawPlot(HDC dc, int index, int64_t scale, ColumnSpan span) {
     drawPlotBars(dc, index, scale, span);
 }
 
-// One bar a processor, its load of now, standing on the plot's bottom row; no caption. Only the
-// columns inside the panel are drawn, so neither a wide plot nor many processors cost more than
-// the panel is wide and the processors are many.
 // A processor's columns stand side by side at one height: each run of equal bars is filled at
 // once, in the bars' colour, with the pixels the run's one-pixel lines would draw (the rows from
 // base - bar to base - 1, cut a row past the panel's edges as BarColumns cuts them).
@@ -325,6 +322,9 @@ private:
     int64_t runStart = 0, runEnd = 0, runBar = 0;
 };
 
+// One bar a processor, its load of now, standing on the plot's bottom row; no caption. Only the
+// columns inside the panel are drawn, so neither a wide plot nor many processors cost more than
+// the panel is wide and the processors are many.
 void drawCoresGraph(HDC dc) {
     const GraphState& g = panelModel.graphs[GRAPH_CORES];
     drawGraphFrame(dc, g);
@@ -761,11 +761,6 @@ void drawHistoryGraph(HDC dc, int index, bool kept) {
     if (kept) memcpy(drawnCaptions[index], text, sizeof text);
 }
 
-// Every part that reaches one of `count` rectangles (all of them without any), in the order of a
-// whole rendering: the CPU, memory, network, cores, disk-activity and GPU graphs, the disk rows,
-// the information rows (the rate rows last). Later drawing covers earlier. A render of backBuffer
-// (`kept`) uses the kept plots and records what each part drew; a rendering from scratch touches
-// no cache.
 // The graphs in the order a whole rendering draws them.
 constexpr int GRAPHS_IN_ORDER[] = {GRAPH_CPU, GRAPH_MEMORY, GRAPH_NET_DOWN, GRAPH_CORES, GRAPH_DISK_READ, GRAPH_GPU};
 
@@ -777,6 +772,11 @@ bool graphDrawn(int index) {
     return true;
 }
 
+// Every part that reaches one of `count` rectangles (all of them without any), in the order of a
+// whole rendering: the CPU, memory, network, cores, disk-activity and GPU graphs, the disk rows,
+// the information rows (the rate rows last). Later drawing covers earlier. A render of backBuffer
+// (`kept`) uses the kept plots and records what each part drew; a rendering from scratch touches
+// no cache.
 void drawParts(HDC dc, const RECT* rects, DWORD count, bool kept) {
     const Reach reaches = {rects, count};
     HGDIOBJ previousFont = kept ? nullptr : SelectObject(dc, panelModel.font);
