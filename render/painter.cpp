@@ -109,6 +109,21 @@ ShownSamples shownSamples(const GraphState& g, ColumnSpan span = EVERY_COLUMN) {
     return ShownSamples{first, end, oldestHeld};
 }
 
+// The rows a bar standing on `base` fills, [top, bottom), false when none is on the panel. Rows
+// beyond the panel show nothing: bars are cut to a row past its edges, which keeps the coordinates
+// of huge bars far from any limit of the system's drawing.
+struct BarRows {
+    int64_t top;
+    int64_t bottom;
+};
+
+bool barRowsShown(int64_t base, int64_t bar, BarRows& rows) {
+    if (bar <= 0) return false;
+    rows.top = std::max(base - bar, int64_t{-1});
+    rows.bottom = std::min(base, int64_t{panelArea.bottom} + 1);
+    return rows.top < rows.bottom;
+}
+
 // One-pixel columns of bars, drawn as vertical lines in the pen selected: a line ends one pixel
 // short of its end point, so a line from base - bar to base fills the column's rows base - bar to
 // base - 1, the bar standing on the plot's bottom row. One call draws many columns; each single
@@ -119,14 +134,10 @@ public:
     BarColumns(HDC dc, int64_t base) : dc(dc), base(base) {}
     ~BarColumns() { flush(); }
     void add(int64_t column, int64_t bar) {
-        if (bar <= 0) return;
-        // Rows beyond the panel show nothing: bars are cut to a row past its edges, which keeps
-        // the coordinates of huge bars far from any limit of the system's line drawing.
-        const int64_t top = std::max(base - bar, int64_t{-1});
-        const int64_t bottom = std::min(base, int64_t{panelArea.bottom} + 1);
-        if (top >= bottom) return;
-        ends[2 * lines] = POINT{static_cast<int>(column), static_cast<int>(top)};
-        ends[2 * lines + 1] = POINT{static_cast<int>(column), static_cast<int>(bottom)};
+        BarRows rows;
+        if (!barRowsShown(base, bar, rows)) return;
+        ends[2 * lines] = POINT{static_cast<int>(column), static_cast<int>(rows.top)};
+        ends[2 * lines + 1] = POINT{static_cast<int>(column), static_cast<int>(rows.bottom)};
         pointsPerLine[lines] = 2;
         if (++lines == CHUNK) flush();
     }
@@ -289,8 +300,7 @@ void drawPlot(HDC dc, int index, int64_t scale, ColumnSpan span) {
 }
 
 // A processor's columns stand side by side at one height: each run of equal bars is filled at
-// once, in the bars' colour, with the pixels the run's one-pixel lines would draw (the rows from
-// base - bar to base - 1, cut a row past the panel's edges as BarColumns cuts them).
+// once, in the bars' colour, with the pixels the run's one-pixel lines would draw.
 class BarRuns {
 public:
     BarRuns(HDC dc, int64_t base, COLORREF colour) : dc(dc), base(base) {
@@ -309,11 +319,10 @@ public:
 
 private:
     void fill() {
-        if (runBar <= 0 || runEnd <= runStart) return;
-        const int64_t top = std::max(base - runBar, int64_t{-1});
-        const int64_t bottom = std::min(base, int64_t{panelArea.bottom} + 1);
-        if (top >= bottom) return;
-        const RECT run = {static_cast<LONG>(runStart), static_cast<LONG>(top), static_cast<LONG>(runEnd), static_cast<LONG>(bottom)};
+        BarRows rows;
+        if (runEnd <= runStart || !barRowsShown(base, runBar, rows)) return;
+        const RECT run = {static_cast<LONG>(runStart), static_cast<LONG>(rows.top), static_cast<LONG>(runEnd),
+                          static_cast<LONG>(rows.bottom)};
         FillRect(dc, &run, brush);
     }
     HDC dc;
