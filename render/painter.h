@@ -4,6 +4,12 @@
 
 #include <windows.h>
 
+// The panel window's class style. A double click runs the part's action. The window keeps a
+// context of its own, which every showing of the changes takes as it is: a context from the shared
+// cache is reset each time it is given out, its font selected anew, which in Wine's X11 driver
+// reads the X resources.
+constexpr UINT PANEL_CLASS_STYLE = CS_DBLCLKS | CS_OWNDC;
+
 // Answers WM_PAINT of the panel window: renders what changed since the last paint (the whole
 // panel when there is no rendering), then copies the paint rectangle to the window.
 void paintPanel(HWND window);

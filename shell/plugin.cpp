@@ -117,10 +117,7 @@ void showStartError(const char* text) {
 bool registerPanelClass() {
     WNDCLASSA wc;
     memset(&wc, 0, sizeof wc);
-    // A double click runs the part's action. The window keeps a context of its own, which every
-    // showing of the changes takes as it is: a context from the shared cache is reset each time it
-    // is given out, its font selected anew, which in Wine's X11 driver reads the X resources.
-    wc.style = CS_DBLCLKS | CS_OWNDC;
+    wc.style = PANEL_CLASS_STYLE;
     wc.lpfnWndProc = panelWindowProc;
     wc.hInstance = panelModel.pluginInstance;
     wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));

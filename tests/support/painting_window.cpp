@@ -22,6 +22,9 @@ const char* const CLASS_NAME = "KelvoraPaintingPanel";
 HWND createPaintingPanelWindow() {
     WNDCLASSA wc = {};
     if (!GetClassInfoA(GetModuleHandleA(nullptr), CLASS_NAME, &wc)) {
+        // The plugin's class style: a window without a context of its own would pay, at every
+        // showing of the changes, for a context from the shared cache that the panel never uses.
+        wc.style = PANEL_CLASS_STYLE;
         wc.lpfnWndProc = paintingPanelProc;
         wc.hInstance = GetModuleHandleA(nullptr);
         wc.lpszClassName = CLASS_NAME;
