@@ -155,15 +155,18 @@ private:
     int lines = 0;
 };
 
-// A graph's samples, oldest at the left, each as high as barOf(sample) says. Samples older than
-// the history holds are 0 and have no column.
-template <typename BarOf>
-void drawBars(HDC dc, const GraphState& g, ColumnSpan span, BarOf barOf) {
+// A graph's samples, oldest at the left, each as high as barOf(sample) says, added to `columns`
+// (BarColumns, or a kept plot's pixels). Samples older than the history holds are 0 and have no
+// column.
+template <typename Columns, typename BarOf>
+void addBars(Columns& columns, const GraphState& g, ColumnSpan span, BarOf barOf) {
     if (!g.history || g.samples < 1) return;
-    BarColumns columns(dc, static_cast<int64_t>(g.y) + g.height);
     const ShownSamples shown = shownSamples(g, span);
     for (int64_t j = shown.first; j < shown.end; ++j) columns.add(g.x + j, barOf(g.history[j - shown.oldestHeld]));
 }
+
+// The row a series' bars stand on: one below the plot's bottom row.
+int64_t barBase(const GraphState& g) { return static_cast<int64_t>(g.y) + g.height; }
 
 // Load graphs: percentages against a scale of 100, through the single-precision factor.
 float loadFactor(const GraphState& g) {
@@ -277,20 +280,29 @@ int64_t plotScale(int index) {
     return isRateGraph(index) ? rateGraphScale(g, panelModel.graphs[index + 1]) : g.scale;
 }
 
-// A history graph's bars within `span`: a rate graph's first series, then the second over it.
-void drawPlotBars(HDC dc, int index, int64_t scale, ColumnSpan span) {
+// Each series of a history graph, with how its samples become bars: a load graph's percentages
+// against its scale through the single-precision factor; a rate graph's first series, then the
+// second over it, at the graph's scale.
+template <typename DrawSeries>
+void forEachSeries(int index, int64_t scale, DrawSeries drawSeries) {
     const GraphState& g = panelModel.graphs[index];
     if (!isRateGraph(index)) {
-        SelectObject(dc, g.pen);  // the brush stays selected
         const float factor = loadFactor(g);
-        drawBars(dc, g, span, [factor](int64_t sample) { return barHeight(factor, sample); });
+        drawSeries(0, g, [factor](int64_t sample) { return barHeight(factor, sample); });
         return;
     }
-    const GraphState* const bothSeries[] = {&g, &panelModel.graphs[index + 1]};
-    for (const GraphState* series : bothSeries) {
-        SelectObject(dc, series->pen);
-        drawBars(dc, *series, span, RateBars(scale, series->height));
-    }
+    drawSeries(0, g, RateBars(scale, g.height));
+    const GraphState& second = panelModel.graphs[index + 1];
+    drawSeries(1, second, RateBars(scale, second.height));
+}
+
+// A history graph's bars within `span`, in each series' pen (the brush stays selected).
+void drawPlotBars(HDC dc, int index, int64_t scale, ColumnSpan span) {
+    forEachSeries(index, scale, [dc, span](int, const GraphState& series, auto barOf) {
+        SelectObject(dc, series.pen);
+        BarColumns columns(dc, barBase(series));
+        addBars(columns, series, span, barOf);
+    });
 }
 
 // A history graph's plot: its frame and background, then its bars within `span`, no caption.
@@ -550,10 +562,23 @@ struct PlotLook {
     RECT area;  // the frame's rectangle on the panel: what the bitmap holds
 };
 
+// Where the panel's rendering has 32-bit pixels (a true-colour display), a kept plot is a DIB
+// section whose pixels the painter writes itself: a scroll moves each row's pixels and the new
+// column is written, where a copy, two fills and a line were four calls into the system (Wine
+// fills a column one pixel wide row by row). The frame's, the background's and the bars' pixels
+// are the ones the system draws for their pen and brush (pixelOfPen, pixelOfBrush), so the plot
+// is the one a drawing of it gives. Elsewhere the plot is a bitmap compatible with the rendering,
+// drawn through the system as a whole rendering draws it.
+struct PlotPixels {
+    uint32_t frame, background, bars[2];  // bars: a rate graph's two series, else the first
+};
+
 struct KeptPlot {
     HBITMAP bitmap;
     HDC dc;
     HGDIOBJ ownBitmap;
+    uint32_t* pixels;  // the DIB section's, top-down rows of the area's width; null: drawn by the system
+    PlotPixels colours;
     bool current;      // holds the plot as the last render showed it, with `look`
     PlotLook look;
     int32_t scrolled;  // samples the history moved on since
@@ -687,11 +712,40 @@ PlotLook lookOf(int index, int64_t scale, const RECT& area) {
     return look;
 }
 
-// A bitmap of the area's size, compatible with backBuffer, its origin at the area's corner.
+// Whether backBuffer has 32-bit pixels in one plane: a kept plot may then be a DIB section of
+// that format, copied into it pixel for pixel.
+bool renderingIsTrueColour() {
+    BITMAP b;
+    return GetObjectA(panelModel.backBuffer, sizeof b, &b) == sizeof b && b.bmBitsPixel == 32 && b.bmPlanes == 1;
+}
+
+// A top-down 32-bit DIB section of width x height pixels, null when the system has none to give.
+HBITMAP makeTrueColourBitmap(int width, int height, uint32_t** pixels) {
+    BITMAPINFO info;
+    memset(&info, 0, sizeof info);
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(bufferDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap && !bits) {
+        DeleteObject(bitmap);
+        bitmap = nullptr;
+    }
+    *pixels = bitmap ? static_cast<uint32_t*>(bits) : nullptr;
+    return bitmap;
+}
+
+// A bitmap of the area's size for the plot, its context's origin at the area's corner.
 bool haveKeptPlotBitmap(KeptPlot& plot, const RECT& area) {
     if (plot.bitmap && EqualRect(&plot.look.area, &area)) return true;
     releaseKeptPlot(plot);
-    plot.bitmap = CreateCompatibleBitmap(bufferDc, area.right - area.left, area.bottom - area.top);
+    const int width = area.right - area.left, height = area.bottom - area.top;
+    if (renderingIsTrueColour()) plot.bitmap = makeTrueColourBitmap(width, height, &plot.pixels);
+    if (!plot.bitmap) plot.bitmap = CreateCompatibleBitmap(bufferDc, width, height);
     plot.dc = plot.bitmap ? CreateCompatibleDC(bufferDc) : nullptr;
     if (!plot.dc) {
         releaseKeptPlot(plot);
@@ -702,11 +756,108 @@ bool haveKeptPlotBitmap(KeptPlot& plot, const RECT& area) {
     return true;
 }
 
+// The pixel the system gives a pen's line or a brush's fill in a kept plot's format: drawn into
+// the plot's first pixel and read back. A colour is a COLORREF as the shell read it, and what the
+// system makes of an unusual one (a palette index, bits above the colour's) is what a drawing of
+// it shows.
+uint32_t pixelOfPen(KeptPlot& plot, const RECT& area, HPEN pen) {
+    SelectObject(plot.dc, pen);
+    const POINT ends[2] = {{area.left, area.top}, {area.left + 1, area.top}};
+    const DWORD pointsPerLine = 2;
+    PolyPolyline(plot.dc, ends, &pointsPerLine, 1);
+    GdiFlush();  // the system may hold drawing back until a call needs it; the pixel is read now
+    return plot.pixels[0];
+}
+
+uint32_t pixelOfBrush(KeptPlot& plot, const RECT& area, HBRUSH brush) {
+    const RECT first = {area.left, area.top, area.left + 1, area.top + 1};
+    FillRect(plot.dc, &first, brush);
+    GdiFlush();
+    return plot.pixels[0];
+}
+
+void takePlotPixels(KeptPlot& plot, int index, const RECT& area) {
+    const GraphState& g = panelModel.graphs[index];
+    const GraphState& second = isRateGraph(index) ? panelModel.graphs[index + 1] : g;
+    plot.colours.frame = pixelOfPen(plot, area, panelModel.framePen);
+    plot.colours.background = pixelOfBrush(plot, area, g.brush);
+    plot.colours.bars[0] = pixelOfPen(plot, area, g.pen);
+    plot.colours.bars[1] = pixelOfPen(plot, area, second.pen);
+}
+
+// Columns [left, right) of rows [top, bottom) set to one pixel, in panel coordinates, cut to the
+// plot's area.
+void fillPlotPixels(KeptPlot& plot, const RECT& area, int64_t left, int64_t right, int64_t top, int64_t bottom,
+                    uint32_t pixel) {
+    // Cut to the area, the places fit an int: the x86 build then loops in single registers.
+    auto within = [](int64_t value, LONG low, LONG high) {
+        return static_cast<int>(std::clamp<int64_t>(value, low, high) - low);
+    };
+    const int from = within(left, area.left, area.right), to = within(right, area.left, area.right);
+    const int firstRow = within(top, area.top, area.bottom), endRow = within(bottom, area.top, area.bottom);
+    const int width = area.right - area.left;
+    for (int y = firstRow; y < endRow; ++y) {
+        uint32_t* row = plot.pixels + static_cast<size_t>(y) * width;
+        for (int x = from; x < to; ++x) row[x] = pixel;
+    }
+}
+
+// Bars as one-pixel columns of a kept plot's pixels: the rows BarColumns draws.
+class PixelColumns {
+public:
+    PixelColumns(KeptPlot& plot, const RECT& area, int64_t base, uint32_t pixel)
+        : plot(plot), area(area), base(base), pixel(pixel) {}
+    void add(int64_t column, int64_t bar) {
+        BarRows rows;
+        if (barRowsShown(base, bar, rows)) fillPlotPixels(plot, area, column, column + 1, rows.top, rows.bottom, pixel);
+    }
+
+private:
+    KeptPlot& plot;
+    const RECT& area;
+    int64_t base;
+    uint32_t pixel;
+};
+
+void writePlotBars(KeptPlot& plot, int index, const PlotLook& look, ColumnSpan span) {
+    forEachSeries(index, look.scale, [&plot, &look, span](int series, const GraphState& g, auto barOf) {
+        PixelColumns columns(plot, look.area, barBase(g), plot.colours.bars[series]);
+        addBars(columns, g, span, barOf);
+    });
+}
+
+// The pixels drawPlot gives: the frame's outline one pixel outside the plot, its background
+// inside, then the bars.
+void writePlot(KeptPlot& plot, int index, const PlotLook& look) {
+    const RECT frame = frameRect(panelModel.graphs[index]);
+    const RECT& area = look.area;
+    fillPlotPixels(plot, area, frame.left, frame.right, frame.top, frame.bottom, plot.colours.frame);
+    fillPlotPixels(plot, area, int64_t{frame.left} + 1, int64_t{frame.right} - 1, int64_t{frame.top} + 1,
+                   int64_t{frame.bottom} - 1, plot.colours.background);
+    writePlotBars(plot, index, look, EVERY_COLUMN);
+}
+
+// The plot's columns [left, right) moved `by` columns to the left, row by row.
+void scrollPlotPixels(KeptPlot& plot, const RECT& area, int64_t left, int64_t right, int32_t by) {
+    const int width = area.right - area.left, height = area.bottom - area.top;
+    const size_t bytes = static_cast<size_t>(right - left - by) * sizeof(uint32_t);
+    uint32_t* first = plot.pixels + (left - area.left);
+    for (int y = 0; y < height; ++y) {
+        uint32_t* row = first + static_cast<size_t>(y) * width;
+        memmove(row, row + by, bytes);
+    }
+}
+
 // The columns [fresh, right) that came in at the right of a kept plot, as the frame's drawing
 // leaves them: the frame's top row in its pen's black (a bar one pixel higher than the plot covers
 // it) and the plot's background. No bar reaches the frame's bottom row, which the copy kept. Two
 // fills cost less than clipping to the columns and drawing the frame through them.
-void clearFreshColumns(HDC dc, const GraphState& g, const RECT& area, int64_t fresh, int64_t right) {
+void clearFreshColumns(KeptPlot& plot, const GraphState& g, const RECT& area, int64_t fresh, int64_t right) {
+    if (plot.pixels) {
+        fillPlotPixels(plot, area, fresh, right, int64_t{g.y} - 1, g.y, plot.colours.frame);
+        fillPlotPixels(plot, area, fresh, right, g.y, int64_t{g.y} + g.height, plot.colours.background);
+        return;
+    }
     auto rows = [&](int64_t top, int64_t bottom) {
         return RECT{static_cast<LONG>(fresh), static_cast<LONG>(std::max<int64_t>(top, area.top)),
                     static_cast<LONG>(right), static_cast<LONG>(std::min<int64_t>(bottom, area.bottom))};
@@ -714,8 +865,8 @@ void clearFreshColumns(HDC dc, const GraphState& g, const RECT& area, int64_t fr
     // A rectangle given upside down would be filled upward from its top: empty ones are left out.
     const RECT frameTop = rows(int64_t{g.y} - 1, g.y);
     const RECT plotRows = rows(g.y, int64_t{g.y} + g.height);
-    if (!IsRectEmpty(&frameTop)) FillRect(dc, &frameTop, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    if (!IsRectEmpty(&plotRows)) FillRect(dc, &plotRows, g.brush);
+    if (!IsRectEmpty(&frameTop)) FillRect(plot.dc, &frameTop, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    if (!IsRectEmpty(&plotRows)) FillRect(plot.dc, &plotRows, g.brush);
 }
 
 // The kept plot brought up to date: its columns moved `scrolled` to the left and the columns
@@ -729,12 +880,20 @@ void updateKeptPlot(KeptPlot& plot, int index, const PlotLook& look) {
     const bool sameLook = plot.current && memcmp(&plot.look, &look, sizeof look) == 0;
     if (sameLook && plot.scrolled == 0) return;
     if (sameLook && plot.scrolled < right - left) {
-        const int kept = static_cast<int>(right - left - plot.scrolled);
-        BitBlt(plot.dc, static_cast<int>(left), area.top, kept, area.bottom - area.top, plot.dc,
-               static_cast<int>(left) + plot.scrolled, area.top, SRCCOPY);
         const int64_t fresh = right - plot.scrolled;
-        clearFreshColumns(plot.dc, g, area, fresh, right);
-        drawPlotBars(plot.dc, index, look.scale, ColumnSpan{fresh, right});
+        if (plot.pixels)
+            scrollPlotPixels(plot, area, left, right, plot.scrolled);
+        else
+            BitBlt(plot.dc, static_cast<int>(left), area.top, static_cast<int>(fresh - left), area.bottom - area.top,
+                   plot.dc, static_cast<int>(left) + plot.scrolled, area.top, SRCCOPY);
+        clearFreshColumns(plot, g, area, fresh, right);
+        if (plot.pixels)
+            writePlotBars(plot, index, look, ColumnSpan{fresh, right});
+        else
+            drawPlotBars(plot.dc, index, look.scale, ColumnSpan{fresh, right});
+    } else if (plot.pixels) {
+        takePlotPixels(plot, index, area);  // a new look may come with new pens and brushes
+        writePlot(plot, index, look);
     } else {
         drawPlot(plot.dc, index, look.scale, EVERY_COLUMN);
     }
