@@ -1002,8 +1002,6 @@ std::string differenceOf(const Image& shown, const Image& expected) {
     return text;
 }
 
-// The copies within a kept plot that scrolled it: the only copies whose source lies elsewhere
-// than their destination.
 // The kept plots the last render scrolled: a plot the system draws scrolls by a copy within it;
 // one whose pixels the painter writes was copied into the rendering without being drawn whole (a
 // plot copied again unchanged counts too: nothing tells the two apart).
