@@ -181,7 +181,7 @@ void describeGpuFigures(DetailText& detail, const GpuLoads& gpus) {
     }
     for (uint32_t i = 0; i < gpus.count; ++i) {
         const GpuAdapter& adapter = gpus.slots[gpus.order[i]];
-        addLine(detail, "%s: %u%%", adapter.name, static_cast<unsigned>(adapter.load));
+        addLine(detail, "%s: %u%%", adapter.name, static_cast<unsigned>(gpuAdapterLoad(gpus, adapter)));
         uint32_t engines[BUSIEST_ENGINES_SHOWN];
         const uint32_t busiest = busiestGpuEngines(adapter, BUSIEST_ENGINES_SHOWN, engines);
         char line[BUSIEST_ENGINES_SHOWN * (GPU_ENGINE_NAME_SIZE + 8)] = "";

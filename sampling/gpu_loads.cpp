@@ -29,25 +29,10 @@ bool adapterIndex(const char* text, uint32_t* index) {
     return true;
 }
 
-bool holds(uint32_t slots, uint32_t slot) { return (slots >> slot) & 1u; }
-
-// The lowest slot a set of slots holds; the set must not be empty.
-uint32_t lowestSlot(uint32_t slots) { return static_cast<uint32_t>(__builtin_ctz(slots)); }
-
-// Only the slots the last reading held are looked at: a machine's one or two adapters cost one or
-// two comparisons, not sixteen.
-int slotOfLuid(const GpuLoads& state, uint64_t luid) {
-    for (uint32_t slots = state.present; slots; slots &= slots - 1) {
-        const uint32_t s = lowestSlot(slots);
-        if (state.luids[s] == luid) return static_cast<int>(s);
-    }
-    return -1;
-}
-
 // A slot that neither the last reading nor this one holds.
 int freeSlot(const GpuLoads& state) {
     for (uint32_t s = 0; s < MAX_GPU_ADAPTERS; ++s)
-        if (!holds(state.present | state.seen, s)) return static_cast<int>(s);
+        if (!gpuSlotsHold(state.present | state.seen, s)) return static_cast<int>(s);
     return -1;
 }
 
@@ -58,42 +43,15 @@ void restartGpuLoads(GpuLoads& state) {
     state.baseline = 0;
 }
 
-void beginGpuReading(GpuLoads& state, uint64_t now) {
-    state.readingCount = 0;
-    state.readingTime = now;
-    // A clock that went back or stood still gives no interval: every engine counts 0.
-    state.elapsed = state.timeKnown && now > state.time ? now - state.time : 0;
-    state.seen = 0;
-}
-
-int addGpuAdapter(GpuLoads& state, uint64_t luid, uint32_t engines, bool* isNew) {
-    *isNew = false;
-    if (state.readingCount >= MAX_GPU_ADAPTERS) return -1;
-    int slot = slotOfLuid(state, luid);
-    if (slot >= 0 && holds(state.seen, static_cast<uint32_t>(slot))) return -1;  // listed twice: the first stands
-    if (slot < 0) {
-        slot = freeSlot(state);
-        if (slot < 0) return -1;
-        GpuAdapter& fresh = state.slots[slot];
-        state.luids[slot] = luid;
-        state.baseline &= ~(1u << slot);
-        fresh.name[0] = '\0';
-        fresh.engineCount = 0;
-        for (auto& name : fresh.engineNames) name[0] = '\0';
-        *isNew = true;
-    }
-    GpuAdapter& adapter = state.slots[slot];
-    state.seen |= 1u << slot;
-    const uint32_t kept = engines < MAX_GPU_ENGINES ? engines : MAX_GPU_ENGINES;
-    // Engines the last reading lacked have nothing to be compared with.
-    for (uint32_t e = adapter.engineCount; e < kept; ++e) adapter.runningKnown[e] = false;
-    if (!holds(state.baseline, static_cast<uint32_t>(slot)))
-        for (uint32_t e = 0; e < kept; ++e) adapter.runningKnown[e] = false;
-    adapter.engineCount = kept;
-    adapter.mostRan = 0;
-    adapter.load = 0;
-    adapter.dedicatedUsed = adapter.dedicatedSize = adapter.sharedUsed = adapter.sharedSize = 0;
-    state.order[state.readingCount++] = static_cast<uint8_t>(slot);
+int takeGpuSlot(GpuLoads& state, uint64_t luid) {
+    const int slot = freeSlot(state);
+    if (slot < 0) return -1;
+    GpuAdapter& fresh = state.slots[slot];
+    state.luids[slot] = luid;
+    state.baseline &= ~(1u << slot);
+    fresh.name[0] = '\0';
+    fresh.engineCount = 0;
+    for (auto& name : fresh.engineNames) name[0] = '\0';
     return slot;
 }
 
@@ -113,18 +71,6 @@ uint8_t gpuEngineLoad(uint64_t running, uint64_t elapsed) {
     return static_cast<uint8_t>((200 * running + elapsed) / (2 * elapsed));
 }
 
-void endGpuReading(GpuLoads& state) {
-    for (uint32_t i = 0; i < state.readingCount; ++i) {
-        GpuAdapter& adapter = state.slots[state.order[i]];
-        adapter.load = gpuEngineLoad(adapter.mostRan, state.elapsed);
-    }
-    state.present = state.baseline = state.seen;
-    state.seen = 0;
-    state.count = state.readingCount;
-    state.time = state.readingTime;
-    state.timeKnown = true;
-}
-
 int shownGpuAdapter(const GpuLoads& state, const char* wanted) {
     uint32_t index = 0;
     int found = -1;
@@ -134,12 +80,23 @@ int shownGpuAdapter(const GpuLoads& state, const char* wanted) {
         for (uint32_t i = 0; i < state.count && found < 0; ++i)
             if (sameNameWithoutCase(state.slots[state.order[i]].name, wanted)) found = state.order[i];
     } else {
+        // Running times over the interval order the adapters as their loads do, without a
+        // division each; beyond the interval every adapter is at 100 %.
+        uint64_t most = 0;
         for (uint32_t i = 0; i < state.count; ++i) {
             const GpuAdapter& adapter = state.slots[state.order[i]];
-            if (adapter.engineCount > 0 && (found < 0 || adapter.load > state.slots[found].load)) found = state.order[i];
+            const uint64_t ran = adapter.mostRan < state.elapsed ? adapter.mostRan : state.elapsed;
+            if (adapter.engineCount > 0 && (found < 0 || ran > most)) {
+                found = state.order[i];
+                most = ran;
+            }
         }
     }
     return found >= 0 && state.slots[found].engineCount > 0 ? found : -1;
+}
+
+uint8_t gpuAdapterLoad(const GpuLoads& state, const GpuAdapter& adapter) {
+    return gpuEngineLoad(adapter.mostRan, state.elapsed);
 }
 
 uint8_t gpuEngineLoadOf(const GpuLoads& state, const GpuAdapter& adapter, uint32_t engine) {

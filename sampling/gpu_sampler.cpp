@@ -125,22 +125,34 @@ void nameEngines(const GpuPlatform& p, GpuAdapter& adapter, UINT handle) {
     }
 }
 
-// The query names the adapter and the kind once; each engine or segment then only its number.
-void aimQuery(const Luid& luid, QueryType type) {
-    query.type = type;
-    query.luid = luid;
-    query.process = nullptr;
-}
-
 bool askStatistics(const GpuPlatform& p, ULONG id) {
     query.id = id;
     return p.queryStatistics(&query) == ANSWER_OK;
 }
 
+// An adapter's memory: its segments' committed bytes and sizes summed, dedicated and shared. Not
+// inlined into the engines' loop, which then keeps its figures in x86's few registers.
+template <bool Wide>
+__attribute__((noinline)) void readSegments(const GpuPlatform& p, GpuAdapter& adapter, uint32_t segments) {
+    query.type = QUERY_SEGMENT;
+    for (uint32_t s = 0; s < segments && s < MAX_GPU_SEGMENTS; ++s) {
+        if (!askStatistics(p, s)) continue;
+        const unsigned char* r = query.result.bytes;
+        if (Wide)
+            addGpuSegment(adapter, read64(r + SEGMENT_COMMITTED), read64(r + SEGMENT_LIMIT), read32(r + SEGMENT_APERTURE) != 0);
+        else
+            addGpuSegment(adapter, read32(r + SEGMENT_V1_COMMITTED), read32(r + SEGMENT_V1_LIMIT),
+                          read32(r + SEGMENT_V1_APERTURE) != 0);
+    }
+}
+
 // One adapter's engines and segments. An adapter whose own statistics do not come is left out of
-// the reading, as if it had vanished. `wide` tells the 64-bit segment counts of Windows 8 and later.
-void readAdapter(const GpuPlatform& p, const Luid& luid, UINT handle, bool wide, const WCHAR* deviceString) {
-    aimQuery(luid, QUERY_ADAPTER);
+// the reading, as if it had vanished. `Wide` tells the 64-bit segment counts of Windows 8 and
+// later. The query names the adapter once; the kernel answers into the result and leaves the rest.
+template <bool Wide>
+void readAdapter(const GpuPlatform& p, const Luid& luid, UINT handle, const WCHAR* deviceString) {
+    query.luid = luid;
+    query.type = QUERY_ADAPTER;
     if (!askStatistics(p, 0)) return;
     const uint32_t nodes = read32(query.result.bytes + ADAPTER_NODES);
     const uint32_t segments = read32(query.result.bytes + ADAPTER_SEGMENTS);
@@ -152,21 +164,14 @@ void readAdapter(const GpuPlatform& p, const Luid& luid, UINT handle, bool wide,
         nameAdapter(p, adapter, handle, deviceString, loads.readingCount - 1);
         nameEngines(p, adapter, handle);
     }
-    aimQuery(luid, QUERY_NODE);
-    for (uint32_t e = 0; e < adapter.engineCount; ++e) {
-        const bool known = askStatistics(p, e);
-        addGpuEngine(loads, slot, e, known ? read64(query.result.bytes + NODE_RUNNING_TIME) : 0, known);
-    }
-    aimQuery(luid, QUERY_SEGMENT);
-    for (uint32_t s = 0; s < segments && s < MAX_GPU_SEGMENTS; ++s) {
-        if (!askStatistics(p, s)) continue;
-        const unsigned char* r = query.result.bytes;
-        if (wide)
-            addGpuSegment(loads, slot, read64(r + SEGMENT_COMMITTED), read64(r + SEGMENT_LIMIT), read32(r + SEGMENT_APERTURE) != 0);
+    query.type = QUERY_NODE;
+    for (uint32_t e = 0, engines = adapter.engineCount; e < engines; ++e) {
+        if (askStatistics(p, e))
+            compareGpuEngine(adapter, e, read64(query.result.bytes + NODE_RUNNING_TIME));
         else
-            addGpuSegment(loads, slot, read32(r + SEGMENT_V1_COMMITTED), read32(r + SEGMENT_V1_LIMIT),
-                          read32(r + SEGMENT_V1_APERTURE) != 0);
+            forgetGpuEngine(adapter, e);
     }
+    readSegments<Wide>(p, adapter, segments);
 }
 
 void closeAdapter(const GpuPlatform& p, UINT handle) {
@@ -181,7 +186,7 @@ bool readListedAdapters(const GpuPlatform& p) {
     EnumAdapters2 list = {MAX_GPU_ADAPTERS, listed};
     if (p.enumAdapters2(&list) != ANSWER_OK) return false;
     const ULONG count = list.count < MAX_GPU_ADAPTERS ? list.count : MAX_GPU_ADAPTERS;
-    for (ULONG i = 0; i < count; ++i) readAdapter(p, listed[i].luid, listed[i].adapter, true, nullptr);
+    for (ULONG i = 0; i < count; ++i) readAdapter<true>(p, listed[i].luid, listed[i].adapter, nullptr);
     for (ULONG i = 0; i < count; ++i) closeAdapter(p, listed[i].adapter);
     return true;
 }
@@ -197,7 +202,7 @@ bool readDisplayAdapters(const GpuPlatform& p) {
         OpenAdapterFromGdiDisplayName open = {};
         memcpy(open.deviceName, device.DeviceName, sizeof open.deviceName);
         if (p.openAdapterFromGdiDisplayName(&open) != ANSWER_OK) continue;
-        readAdapter(p, open.luid, open.adapter, false, device.DeviceString);
+        readAdapter<false>(p, open.luid, open.adapter, device.DeviceString);
         closeAdapter(p, open.adapter);
     }
     return true;
@@ -239,7 +244,7 @@ void showMemory(const GpuAdapter* adapter) {
 void showShownAdapter() {
     shownSlot = shownGpuAdapter(loads, wantedAdapter);
     const GpuAdapter* adapter = shownSlot >= 0 ? &loads.slots[shownSlot] : nullptr;
-    const int32_t percent = adapter ? adapter->load : -1;
+    const int32_t percent = adapter ? gpuAdapterLoad(loads, *adapter) : -1;
     panelModel.gpuPercent = percent;
     scrollGraph(GRAPH_GPU, pushHistory(panelModel.graphs[GRAPH_GPU], percent < 0 ? 0 : percent));
     showMemory(adapter);

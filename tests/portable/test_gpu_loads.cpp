@@ -31,8 +31,12 @@ std::vector<int> read(GpuLoads& state, uint64_t now, const std::vector<FedAdapte
         slots.push_back(slot);
         if (slot < 0) continue;
         if (isNew) snprintf(state.slots[slot].name, GPU_NAME_SIZE, "%s", a.name.c_str());
-        for (size_t e = 0; e < a.running.size(); ++e)
-            addGpuEngine(state, slot, static_cast<uint32_t>(e), a.running[e], a.known.empty() || a.known[e]);
+        GpuAdapter& adapter = state.slots[slot];
+        for (uint32_t e = 0; e < adapter.engineCount; ++e)
+            if (a.known.empty() || a.known[e])
+                compareGpuEngine(adapter, e, a.running[e]);
+            else
+                forgetGpuEngine(adapter, e);
     }
     endGpuReading(state);
     return slots;
@@ -57,11 +61,11 @@ TEST_CASE("GPU engine loads: the first reading is 0, then running time over elap
     auto state = freshState();
     std::vector<int> slots = read(*state, 5 * SECOND, {{7, {1000, 2000, 3000}, {}, "A"}});
     CHECK(loadsOf(*state, slots[0]) == std::vector<int>{0, 0, 0});
-    CHECK(state->slots[slots[0]].load == 0);
+    CHECK(gpuAdapterLoad(*state, state->slots[slots[0]]) == 0);
     // One second later: 87 %, 12.5 % (a half, up to 13) and more than the interval (100).
     slots = read(*state, 6 * SECOND, {{7, {1000 + 8700000, 2000 + 1250000, 3000 + 2 * SECOND}, {}, "A"}});
     CHECK(loadsOf(*state, slots[0]) == std::vector<int>{87, 13, 100});
-    CHECK(state->slots[slots[0]].load == 100);
+    CHECK(gpuAdapterLoad(*state, state->slots[slots[0]]) == 100);
     CHECK(gpuEngineLoad(1249999, SECOND) == 12);
     CHECK(gpuEngineLoad(5, 0) == 0);
     // Huge intervals keep the ratio.
@@ -96,6 +100,14 @@ TEST_CASE("GPU engine loads: time that goes back or stands still, engines that g
     // Fewer engines: those left compare as before.
     slots = read(*state, 13 * SECOND, {{1, {100 + SECOND / 4 + SECOND / 5}, {}, "A"}});
     CHECK(loadsOf(*state, slots[0]) == std::vector<int>{20});
+    // The largest running time there is, from a known one and then from none: it ran, then it
+    // went back, then it counts again.
+    slots = read(*state, 14 * SECOND, {{1, {UINT64_MAX, UINT64_MAX}, {}, "A"}});
+    CHECK(loadsOf(*state, slots[0]) == std::vector<int>{100, 0});
+    slots = read(*state, 15 * SECOND, {{1, {5, UINT64_MAX}, {}, "A"}});
+    CHECK(loadsOf(*state, slots[0]) == std::vector<int>{0, 0});
+    slots = read(*state, 16 * SECOND, {{1, {5 + SECOND / 2, 7}, {}, "A"}});
+    CHECK(loadsOf(*state, slots[0]) == std::vector<int>{50, 0});
 }
 
 TEST_CASE("GPU adapters: one that vanishes and comes back starts afresh, its slot found again by its LUID") {
@@ -104,31 +116,31 @@ TEST_CASE("GPU adapters: one that vanishes and comes back starts afresh, its slo
     std::vector<int> slots = read(*state, 2 * SECOND, {{20, {SECOND / 2}, {}, "B"}, {10, {SECOND / 4}, {}, "A"}});
     CHECK(state->count == 2);
     CHECK(std::string(state->slots[slots[0]].name) == "B");
-    CHECK(state->slots[slots[0]].load == 50);
-    CHECK(state->slots[slots[1]].load == 25);
+    CHECK(gpuAdapterLoad(*state, state->slots[slots[0]]) == 50);
+    CHECK(gpuAdapterLoad(*state, state->slots[slots[1]]) == 25);
     // A vanishes; B goes on.
     slots = read(*state, 3 * SECOND, {{20, {SECOND}, {}, "B"}});
     CHECK(state->count == 1);
-    CHECK(state->slots[slots[0]].load == 50);
+    CHECK(gpuAdapterLoad(*state, state->slots[slots[0]]) == 50);
     // A comes back with a running time far ahead: new, so 0, and its name asked again.
     beginGpuReading(*state, 4 * SECOND);
     bool isNew = false;
     const int a = addGpuAdapter(*state, 10, 1, &isNew);
     CHECK(isNew);
-    addGpuEngine(*state, a, 0, 100 * SECOND, true);
+    compareGpuEngine(state->slots[a], 0, 100 * SECOND);
     const int b = addGpuAdapter(*state, 20, 1, &isNew);
     CHECK_FALSE(isNew);
-    addGpuEngine(*state, b, 0, SECOND + SECOND / 10, true);
+    compareGpuEngine(state->slots[b], 0, SECOND + SECOND / 10);
     // The same LUID listed twice: the first stands.
     CHECK(addGpuAdapter(*state, 20, 1, &isNew) == -1);
     endGpuReading(*state);
-    CHECK(state->slots[a].load == 0);
-    CHECK(state->slots[b].load == 10);
+    CHECK(gpuAdapterLoad(*state, state->slots[a]) == 0);
+    CHECK(gpuAdapterLoad(*state, state->slots[b]) == 10);
     // A restart (a reload): every engine's next load is 0.
     restartGpuLoads(*state);
     slots = read(*state, 5 * SECOND, {{10, {101 * SECOND}, {}, "A"}, {20, {2 * SECOND}, {}, "B"}});
-    CHECK(state->slots[slots[0]].load == 0);
-    CHECK(state->slots[slots[1]].load == 0);
+    CHECK(gpuAdapterLoad(*state, state->slots[slots[0]]) == 0);
+    CHECK(gpuAdapterLoad(*state, state->slots[slots[1]]) == 0);
 }
 
 TEST_CASE("GPU bounds: a hundred adapters and a thousand engines read no more than the slots hold") {
@@ -142,7 +154,7 @@ TEST_CASE("GPU bounds: a hundred adapters and a thousand engines read no more th
     CHECK(state->slots[slots[0]].engineCount == MAX_GPU_ENGINES);
     for (auto& a : many) a.running.assign(1000, SECOND / 2);
     read(*state, 2 * SECOND, many);
-    CHECK(state->slots[state->order[MAX_GPU_ADAPTERS - 1]].load == 50);
+    CHECK(gpuAdapterLoad(*state, state->slots[state->order[MAX_GPU_ADAPTERS - 1]]) == 50);
     // A new set of sixteen while the last reading's still hold every slot: none fits until they go.
     std::vector<FedAdapter> others;
     for (uint64_t i = 0; i < 16; ++i) others.push_back({5000 + i, {0}, {}, "Y"});
@@ -150,9 +162,6 @@ TEST_CASE("GPU bounds: a hundred adapters and a thousand engines read no more th
     CHECK(state->count == 0);
     read(*state, 4 * SECOND, others);
     CHECK(state->count == 16);
-    // Engines and segments of slots outside the table are ignored.
-    addGpuEngine(*state, -1, 0, 1, true);
-    addGpuSegment(*state, static_cast<int>(MAX_GPU_ADAPTERS), 1, 1, false);
 }
 
 TEST_CASE("GPU memory: dedicated and shared segments summed, saturating") {
@@ -160,9 +169,9 @@ TEST_CASE("GPU memory: dedicated and shared segments summed, saturating") {
     beginGpuReading(*state, SECOND);
     bool isNew = false;
     const int slot = addGpuAdapter(*state, 3, 1, &isNew);
-    addGpuSegment(*state, slot, 1000, 4000, false);
-    addGpuSegment(*state, slot, 250, 4000, false);
-    addGpuSegment(*state, slot, 77, 16000, true);
+    addGpuSegment(state->slots[slot], 1000, 4000, false);
+    addGpuSegment(state->slots[slot], 250, 4000, false);
+    addGpuSegment(state->slots[slot], 77, 16000, true);
     endGpuReading(*state);
     const GpuAdapter& a = state->slots[slot];
     CHECK(a.dedicatedUsed == 1250);
@@ -171,8 +180,8 @@ TEST_CASE("GPU memory: dedicated and shared segments summed, saturating") {
     CHECK(a.sharedSize == 16000);
     beginGpuReading(*state, 2 * SECOND);
     addGpuAdapter(*state, 3, 1, &isNew);
-    addGpuSegment(*state, slot, UINT64_MAX - 5, UINT64_MAX, false);
-    addGpuSegment(*state, slot, 10, 10, false);
+    addGpuSegment(state->slots[slot], UINT64_MAX - 5, UINT64_MAX, false);
+    addGpuSegment(state->slots[slot], 10, 10, false);
     endGpuReading(*state);
     CHECK(state->slots[slot].dedicatedUsed == UINT64_MAX);
     CHECK(state->slots[slot].dedicatedSize == UINT64_MAX);
@@ -196,6 +205,15 @@ TEST_CASE("GPU adapter shown: the busiest by default, by place or by name withou
     CHECK(shownGpuAdapter(*state, "NVIDIA") == -1);  // the whole name only
     CHECK(shownGpuAdapter(*state, "NVIDIA RTX ") == -1);
     CHECK(shownGpuAdapter(*state, "1x") == -1);
+    // The busier of two adapters whose loads round alike; of two beyond the interval (both at
+    // 100 %), and of two after a clock that stood still (both at 0 %), the first listed.
+    slots = read(*state, 4 * SECOND, {{1, {SECOND / 2 + SECOND / 10 + 1000}, {}, ""}, {2, {SECOND + 1001}, {}, ""}, {3, {}, {}, ""}});
+    CHECK(gpuAdapterLoad(*state, state->slots[slots[0]]) == gpuAdapterLoad(*state, state->slots[slots[1]]));
+    CHECK(shownGpuAdapter(*state, "") == slots[1]);
+    slots = read(*state, 5 * SECOND, {{1, {3 * SECOND}, {}, ""}, {2, {5 * SECOND}, {}, ""}, {3, {}, {}, ""}});
+    CHECK(shownGpuAdapter(*state, "") == slots[0]);
+    slots = read(*state, 5 * SECOND, {{1, {4 * SECOND}, {}, ""}, {2, {7 * SECOND}, {}, ""}, {3, {}, {}, ""}});
+    CHECK(shownGpuAdapter(*state, "") == slots[0]);
     auto none = freshState();
     CHECK(shownGpuAdapter(*none, "") == -1);
 }
@@ -209,11 +227,11 @@ TEST_CASE("GPU tooltip: each adapter's load, its three busiest engines by name o
     snprintf(state->slots[fast].engineNames[0], GPU_ENGINE_NAME_SIZE, "3D");
     snprintf(state->slots[fast].engineNames[2], GPU_ENGINE_NAME_SIZE, "Video Decode");
     const uint64_t running[] = {SECOND * 87 / 100, 0, SECOND * 12 / 100, SECOND * 12 / 100, SECOND / 100};
-    for (uint32_t e = 0; e < 5; ++e) addGpuEngine(*state, fast, e, running[e], true);
-    addGpuSegment(*state, fast, 1342177280, 8589934592, false);
-    addGpuSegment(*state, fast, 104857600, 17179869184, true);
+    for (uint32_t e = 0; e < 5; ++e) compareGpuEngine(state->slots[fast], e, running[e]);
+    addGpuSegment(state->slots[fast], 1342177280, 8589934592, false);
+    addGpuSegment(state->slots[fast], 104857600, 17179869184, true);
     const int slow = addGpuAdapter(*state, 2, 1, &isNew);
-    addGpuEngine(*state, slow, 0, 0, true);
+    compareGpuEngine(state->slots[slow], 0, 0);
     endGpuReading(*state);
     DetailText detail;
     clearDetail(detail);
